@@ -1,0 +1,73 @@
+// The settings store filled from the configuration block, and the block parser
+// that fills it from any byte source (the launcher's own file, or a byte buffer in
+// tests and the fuzzer). Portable: no <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace zanto {
+
+// A positioned byte stream. `read` returns the number of bytes delivered (0 at
+// the end) or -1 on a failed read; `size` is the total length, or -1 if unknown.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual bool seek(int64_t offset) = 0;
+  virtual int64_t position() const = 0;
+  virtual int64_t size() const = 0;
+  virtual int64_t read(void* dst, uint32_t count) = 0;
+};
+
+class MemorySource : public ByteSource {
+ public:
+  MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool seek(int64_t offset) override;
+  int64_t position() const override { return pos_; }
+  int64_t size() const override { return static_cast<int64_t>(size_); }
+  int64_t read(void* dst, uint32_t count) override;
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+// Which fatal text a failed block read ends with.
+enum class BlockError { None, ReadInt, Magic, ReadString, ReadWString };
+const char* blockErrorText(BlockError error);
+
+struct ConfigStore {
+  std::map<int32_t, std::string> narrow;
+  std::map<int32_t, std::u16string> wide;
+};
+
+// Offsets at which the launcher's own PE layout keeps the size and file offset of
+// its last (fifth) section's raw data.
+constexpr int64_t kLastSectionSizeOffset = 552;
+constexpr int64_t kLastSectionPointerOffset = 556;
+
+// Reads an int32 as little-endian; false on a short read.
+bool readInt(ByteSource& src, int32_t* value);
+
+// Parses the records of a block whose magic starts at the source's position (the
+// magic is checked here). On success fills `store` and `embeddedDataOffset`.
+// Lengths beyond what the source holds fail as a short read would, before any
+// allocation; the error says which record kind it was.
+BlockError parseConfigBlock(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset);
+
+// Finds the block from the two fixed header offsets, then parses it.
+BlockError readConfigBlockFrom(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset);
+
+// Getters with the launcher's semantics: absent ids give empty text or 0, values
+// are cut to the caller's buffer.
+void getStringSetting(const ConfigStore& store, int32_t id, char* buffer, size_t size);
+int getIntSetting(const ConfigStore& store, int32_t id);
+void getWideStringSetting(const ConfigStore& store, int32_t id, char16_t* buffer, size_t units);
+
+// atoi as the runtime does it, without its overflow behaviour: saturates.
+int parseLeadingInt(const char* text);
+
+}  // namespace zanto

@@ -1,0 +1,83 @@
+// The settings table itself. Keep names stable: packaged configurations, `inspect`
+// output and the settings reference all refer to settings by these names.
+#include "Settings.h"
+
+#include <cstring>
+
+namespace zanto {
+
+using K = SettingKind;
+
+const SettingInfo kSettings[] = {
+    {101, "ApplicationName", K::Text, "name of the application; the service name"},
+    {102, "RedirectStderr", K::Flag, "hand the file of StderrFile to the Java side for standard error"},
+    {103, "StderrFile", K::Text, "file name for redirected standard error"},
+    {104, "RedirectStdout", K::Flag, "hand the file of StdoutFile to the Java side for standard output"},
+    {105, "StdoutFile", K::Text, "file name for redirected standard output"},
+    {106, "RedirectAppend", K::Flag, "append to the redirection files instead of truncating them"},
+    {107, "ExecutableType", K::Int,
+     "launcher kind: 1 and 5 report errors in message boxes (1 also runs javaw.exe), 4 makes "
+     "\"install\" create an automatically started service"},
+    {121, "ClassPath", K::List, "class path entries separated by ';': type letter (A, D, S, E), flag digit (1 = required), text"},
+    {122, "MainClass", K::Text, "fully qualified name of the application's main class"},
+    {123, "VmParameters", K::Text, "JVM options, split at blanks with quoting"},
+    {124, "Arguments", K::Text, "application arguments, split at blanks with quoting"},
+    {125, "PassVmArguments", K::Flag, "launch arguments beginning with -J become JVM options"},
+    {126, "MinJavaVersion", K::Text, "lowest acceptable Java version (inclusive prefix)"},
+    {127, "MaxJavaVersion", K::Text, "highest acceptable Java version (inclusive prefix); empty means no limit"},
+    {128, "JvmSearchSequence", K::List, "JVM search entries separated by ';': A, R, B (home directory), E (variable), S (search path), Y (registry)"},
+    {130, "AllowBetaJava", K::Flag, "accept pre-release Java versions"},
+    {131, "RequireJdk", K::Flag, "accept only a JDK (lib\\tools.jar present)"},
+    {146, "WorkingDirectory", K::Text, "directory made current at start; empty leaves it unchanged"},
+    {149, "ServiceDependencies", K::List, "services this service depends on, separated by ','"},
+    {152, "PreferredVmType", K::Text, "VM type directory tried first when jvm.dll is loaded"},
+    {1000, "ErrorCaption", K::Text, "message: caption of error message boxes"},
+    {1001, "NoJvmMessage", K::Text, "message: no JVM found"},
+    {1002, "SearchPathJvmDamagedMessage", K::Text, "message: the JVM found in the path is damaged"},
+    {1003, "EnvVarJvmMessage", K::Text, "message: a variable does not point to a working JVM (%ENV_VAR_NAME%)"},
+    {1004, "DefinedPathJvmMessage", K::Text, "message: the JVM at a defined path is damaged (%DEFINED_PATH%)"},
+    {1005, "JvmStartFailedMessage", K::Text, "message: the JVM could not be started"},
+    {1006, "FileNotFoundMessage", K::Text, "message: a class path file or directory is missing (%FILE_NAME%)"},
+    {1007, "WrongParameterMessage", K::Text, "message: wrong parameter usage (unmatched quote)"},
+    {1008, "EnvVarUndefinedMessage", K::Text, "message: a required variable is undefined (%ENV_VAR_NAME%)"},
+    {1009, "InternalErrorMessage", K::Text, "message: internal error (%ERROR_CODE%)"},
+    {1010, "MainClassNotFoundMessage", K::Text, "message: main class not found"},
+    {1011, "MainMethodNotFoundMessage", K::Text, "message: main method not found"},
+    {1012, "ErrorWordMessage", K::Text, "message: stored, not read by the launcher"},
+    {1013, "OkWordMessage", K::Text, "message: stored, not read by the launcher"},
+    {1014, "StartupErrorMessage", K::Text, "message: stored, not read by the launcher"},
+    {2001, "ProductFlavor", K::Text, "product flavour letter: e (plain launcher) or i (velmora flavour)"},
+    {2002, "IncludedFileCount", K::Int, "number of included files behind the block (written by the packager)"},
+    {2003, "IncludedFileNames", K::List, "names of the included files separated by ';' (written by the packager)"},
+    {10003, "InstallRoot", K::Text, "directory, relative to the executable's, holding the .velmora folder"},
+    {10004, "PathPrefix", K::List, "directories put in front of PATH at start, separated by ';'"},
+    {10005, "ProcessCommFile", K::Flag, "tell the Java side the name of a per-process communication file"},
+    {20017, "ServiceDescription", K::Wide, "description given to the service at installation"},
+};
+
+const size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);
+
+const SettingInfo* findSettingByName(const char* name) {
+  for (size_t i = 0; i < kSettingCount; ++i)
+    if (std::strcmp(kSettings[i].name, name) == 0) return &kSettings[i];
+  return nullptr;
+}
+
+const SettingInfo* findSettingById(int32_t id, bool wide) {
+  for (size_t i = 0; i < kSettingCount; ++i)
+    if (kSettings[i].id == id && (kSettings[i].kind == K::Wide) == wide) return &kSettings[i];
+  return nullptr;
+}
+
+const char* settingKindName(SettingKind kind) {
+  switch (kind) {
+    case K::Text: return "text";
+    case K::Int: return "int";
+    case K::Flag: return "flag";
+    case K::List: return "list";
+    case K::Wide: return "wide";
+  }
+  return "text";
+}
+
+}  // namespace zanto

@@ -1,0 +1,91 @@
+// The one table of configuration settings: id, name and kind of every record the
+// launcher reads. The launcher, the packager, `inspect` and the settings reference
+// in docs/ are all driven from it. Portable: no <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zanto {
+
+// Layout constants of the configuration block and the included file data.
+constexpr uint32_t kBlockMagic = 0xE8E413D5u;
+// Every byte of an included file is stored XORed with this mask.
+constexpr uint8_t kContentMask = 0xA7;
+// Fixed buffer sizes the launcher holds texts in.
+constexpr size_t kTextBufferSize = 8192;
+constexpr size_t kClassPathCapacity = 32768;
+
+enum class SettingKind : uint8_t {
+  Text,  // 8-bit text
+  Int,   // decimal text, read like atoi
+  Flag,  // int, non-zero means on
+  List,  // text with separators
+  Wide,  // UTF-16 record
+};
+
+struct SettingInfo {
+  int32_t id;
+  const char* name;
+  SettingKind kind;
+  const char* meaning;
+};
+
+namespace setting {
+constexpr int32_t ApplicationName = 101;
+constexpr int32_t RedirectStderr = 102;
+constexpr int32_t StderrFile = 103;
+constexpr int32_t RedirectStdout = 104;
+constexpr int32_t StdoutFile = 105;
+constexpr int32_t RedirectAppend = 106;
+constexpr int32_t ExecutableType = 107;
+constexpr int32_t ClassPath = 121;
+constexpr int32_t MainClass = 122;
+constexpr int32_t VmParameters = 123;
+constexpr int32_t Arguments = 124;
+constexpr int32_t PassVmArguments = 125;
+constexpr int32_t MinJavaVersion = 126;
+constexpr int32_t MaxJavaVersion = 127;
+constexpr int32_t JvmSearchSequence = 128;
+constexpr int32_t AllowBetaJava = 130;
+constexpr int32_t RequireJdk = 131;
+constexpr int32_t WorkingDirectory = 146;
+constexpr int32_t ServiceDependencies = 149;
+constexpr int32_t PreferredVmType = 152;
+constexpr int32_t ProductFlavor = 2001;
+constexpr int32_t IncludedFileCount = 2002;
+constexpr int32_t IncludedFileNames = 2003;
+constexpr int32_t InstallRoot = 10003;
+constexpr int32_t PathPrefix = 10004;
+constexpr int32_t ProcessCommFile = 10005;
+constexpr int32_t ServiceDescription = 20017;  // wide
+}  // namespace setting
+
+// Message texts, 8-bit records. The block supplies every text.
+namespace message {
+constexpr int32_t ErrorCaption = 1000;
+constexpr int32_t NoJvm = 1001;
+constexpr int32_t SearchPathJvmDamaged = 1002;
+constexpr int32_t EnvVarJvmBroken = 1003;
+constexpr int32_t DefinedPathJvmDamaged = 1004;
+constexpr int32_t JvmStartFailed = 1005;
+constexpr int32_t FileNotFound = 1006;
+constexpr int32_t WrongParameterUsage = 1007;
+constexpr int32_t EnvVarUndefined = 1008;
+constexpr int32_t InternalError = 1009;
+constexpr int32_t MainClassNotFound = 1010;
+constexpr int32_t MainMethodNotFound = 1011;
+}  // namespace message
+
+// Every named setting and message. Wide records are marked by their kind.
+extern const SettingInfo kSettings[];
+extern const size_t kSettingCount;
+
+// Look-ups; null when the name or id is not in the table. Narrow and wide ids are
+// separate spaces, so the id look-up says which one it asks for.
+const SettingInfo* findSettingByName(const char* name);
+const SettingInfo* findSettingById(int32_t id, bool wide);
+
+const char* settingKindName(SettingKind kind);
+
+}  // namespace zanto
