@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "PeLayout.h"
 #include "Settings.h"
 
 namespace zanto {
@@ -94,12 +95,10 @@ BlockError parseConfigBlock(ByteSource& src, ConfigStore& store, int64_t* embedd
 }
 
 BlockError readConfigBlockFrom(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset) {
-  int32_t rawSize, rawPointer;
-  if (!src.seek(kLastSectionSizeOffset) || !readInt(src, &rawSize)) return BlockError::ReadInt;
-  if (!src.seek(kLastSectionPointerOffset) || !readInt(src, &rawPointer)) return BlockError::ReadInt;
-  int64_t start = static_cast<int64_t>(static_cast<uint32_t>(rawSize)) + static_cast<uint32_t>(rawPointer);
+  PeInfo pe;
+  if (!readPeInfo(src, &pe)) return BlockError::ReadInt;
   // Past the end there is nothing to read: the magic read fails there.
-  if (!src.seek(start)) return BlockError::ReadInt;
+  if (!src.seek(pe.lastSectionEnd)) return BlockError::ReadInt;
   return parseConfigBlock(src, store, embeddedDataOffset);
 }
 

@@ -44,11 +44,6 @@ struct ConfigStore {
   std::map<int32_t, std::u16string> wide;
 };
 
-// Offsets at which the launcher's own PE layout keeps the size and file offset of
-// its last (fifth) section's raw data.
-constexpr int64_t kLastSectionSizeOffset = 552;
-constexpr int64_t kLastSectionPointerOffset = 556;
-
 // Reads an int32 as little-endian; false on a short read.
 bool readInt(ByteSource& src, int32_t* value);
 
@@ -58,7 +53,9 @@ bool readInt(ByteSource& src, int32_t* value);
 // allocation; the error says which record kind it was.
 BlockError parseConfigBlock(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset);
 
-// Finds the block from the two fixed header offsets, then parses it.
+// Finds the block behind the last section of the PE image in `src` (any header
+// layout), then parses it. An image whose headers cannot be read fails as a short
+// integer read would.
 BlockError readConfigBlockFrom(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset);
 
 // Getters with the launcher's semantics: absent ids give empty text or 0, values

@@ -1,0 +1,46 @@
+// PE header reading for the block position (see PeLayout.h).
+#include "PeLayout.h"
+
+namespace zanto {
+
+namespace {
+
+bool readAt(ByteSource& src, int64_t offset, void* dst, uint32_t n) {
+  return src.seek(offset) && src.read(dst, n) == n;
+}
+
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+bool readPeInfo(ByteSource& src, PeInfo* info) {
+  uint8_t dos[64];
+  if (!readAt(src, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
+  int64_t pe = le32(dos + 0x3c);
+  uint8_t hdr[24];  // signature + file header
+  if (!readAt(src, pe, hdr, sizeof hdr) || hdr[0] != 'P' || hdr[1] != 'E' || hdr[2] || hdr[3]) return false;
+  info->machine = le16(hdr + 4);
+  info->sectionCount = le16(hdr + 6);
+  uint16_t optionalSize = le16(hdr + 20);
+  int64_t table = pe + 24 + optionalSize;
+  // The last section in the file is the one whose raw data ends last; the order of
+  // the headers need not follow the file order.
+  int64_t end = 0;
+  for (uint16_t i = 0; i < info->sectionCount; ++i) {
+    uint8_t sec[40];
+    if (!readAt(src, table + 40 * static_cast<int64_t>(i), sec, sizeof sec)) return false;
+    uint32_t rawSize = le32(sec + 16), rawPointer = le32(sec + 20);
+    if (rawSize == 0) continue;
+    int64_t sectionEnd = static_cast<int64_t>(rawPointer) + rawSize;
+    if (sectionEnd > end) end = sectionEnd;
+  }
+  if (info->sectionCount == 0 || end == 0) return false;
+  info->lastSectionEnd = end;
+  return true;
+}
+
+}  // namespace zanto
