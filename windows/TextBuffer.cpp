@@ -24,7 +24,12 @@ bool appendText(char* dst, size_t size, const char* src) {
 
 bool formatTextV(char* dst, size_t size, const char* format, va_list args) {
   if (size == 0) return false;
+#if defined(_WIN32)
+  // The system runtime's formatter: the C99 one of mingw adds a lot of code.
+  int n = _vsnprintf(dst, size, format, args);
+#else
   int n = std::vsnprintf(dst, size, format, args);
+#endif
   // The Windows runtime returns -1 on truncation and may leave no terminator.
   if (n < 0 || static_cast<size_t>(n) >= size) {
     dst[size - 1] = '\0';

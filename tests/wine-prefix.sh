@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Makes a fresh wine prefix for a test run (init) or stops its wine server (stop).
+# Only the server of this prefix is touched.
+set -euo pipefail
+cmd=${1:?usage: wine-prefix.sh init|stop PREFIX}
+prefix=${2:?usage: wine-prefix.sh init|stop PREFIX}
+export WINEPREFIX="$prefix" WINEDEBUG=-all DISPLAY=
+case "$cmd" in
+  init)
+    if [ -d "$prefix" ]; then wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$prefix"; fi
+    mkdir -p "$prefix"
+    # Background processes keep the streams of whoever started them: detach all three.
+    wineserver -p </dev/null >/dev/null 2>&1
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -p </dev/null >/dev/null 2>&1
+    ;;
+  stop)
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    ;;
+  *) echo "unknown command $cmd" >&2; exit 2 ;;
+esac

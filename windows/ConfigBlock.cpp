@@ -1,0 +1,85 @@
+// Reads the configuration block behind the executable's last PE section into the
+// settings store (see ConfigBlock.h). Failures are fatal with fixed texts.
+#include "ConfigBlock.h"
+
+#include <cstdio>
+
+#include "ErrorReport.h"
+#include "Log.h"
+#include "Paths.h"
+#include "Settings.h"
+
+namespace zanto {
+
+namespace {
+ConfigStore store;
+int64_t dataOffset = 0;
+char flavor = '\0';
+}  // namespace
+
+bool FileSource::seek(int64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = offset;
+  return SetFilePointerEx(file_, to, nullptr, FILE_BEGIN) != 0;
+}
+
+int64_t FileSource::position() const {
+  LARGE_INTEGER zero, at;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(file_, zero, &at, FILE_CURRENT)) return -1;
+  return at.QuadPart;
+}
+
+int64_t FileSource::size() const {
+  LARGE_INTEGER s;
+  if (!GetFileSizeEx(file_, &s)) return -1;
+  return s.QuadPart;
+}
+
+int64_t FileSource::read(void* dst, uint32_t count) {
+  DWORD got = 0;
+  if (!ReadFile(file_, dst, count, &got, nullptr)) return -1;
+  return got;
+}
+
+HANDLE openExecutable() {
+  const char* path = getExecutablePath();
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    logError("Could not open %s", path);
+    fatalError("Error opening media file. Please move this file to an ascii-only path like c:\\");
+  }
+  return h;
+}
+
+void readConfigBlock() {
+  HANDLE exe = openExecutable();
+  FileSource src(exe);
+  BlockError error = readConfigBlockFrom(src, store, &dataOffset);
+  if (error != BlockError::None) {
+    if (error == BlockError::ReadInt) std::printf("error %lu\n", GetLastError());
+    fatalError(blockErrorText(error));
+  }
+  CloseHandle(exe);
+  int type = getIntSetting(setting::ExecutableType);
+  if (type != 1 && type != 5) useConsoleErrors();
+}
+
+void loadProductFlavor() {
+  char letter[2];
+  getStringSetting(setting::ProductFlavor, letter, sizeof letter);
+  flavor = letter[0];
+}
+
+char productFlavor() { return flavor; }
+int64_t embeddedDataOffset() { return dataOffset; }
+
+void getStringSetting(int32_t id, char* buffer, size_t size) { zanto::getStringSetting(store, id, buffer, size); }
+int getIntSetting(int32_t id) { return zanto::getIntSetting(store, id); }
+void getWideStringSetting(int32_t id, wchar_t* buffer) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
+  zanto::getWideStringSetting(store, id, reinterpret_cast<char16_t*>(buffer), kTextBufferSize);
+}
+
+}  // namespace zanto

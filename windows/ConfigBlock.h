@@ -1,0 +1,37 @@
+// The launcher's own configuration block, read once at start-up into the
+// process-wide settings store, and the getters every subsystem uses.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ConfigStore.h"
+
+namespace zanto {
+
+void readConfigBlock();
+void loadProductFlavor();
+char productFlavor();
+HANDLE openExecutable();
+int64_t embeddedDataOffset();
+
+void getStringSetting(int32_t id, char* buffer, size_t size);
+int getIntSetting(int32_t id);
+void getWideStringSetting(int32_t id, wchar_t* buffer);  // 8192 units
+
+// A ByteSource over an open Win32 file.
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(HANDLE file) : file_(file) {}
+  bool seek(int64_t offset) override;
+  int64_t position() const override;
+  int64_t size() const override;
+  int64_t read(void* dst, uint32_t count) override;
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace zanto

@@ -1,0 +1,100 @@
+// Error reporting and exit (see ErrorReport.h). The process ends with ExitProcess;
+// standard output is flushed first so that a text printed before a fatal report
+// (such as "error %d") is not lost in a pipe's buffer.
+#include "ErrorReport.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "ConfigBlock.h"
+#include "DeletionQueue.h"
+#include "Log.h"
+#include "Paths.h"
+#include "Settings.h"
+#include "TextBuffer.h"
+
+namespace zanto {
+
+namespace {
+bool consoleErrorMode = false;
+}
+
+void useConsoleErrors() { consoleErrorMode = true; }
+bool isConsoleErrorMode() { return consoleErrorMode; }
+
+void showMessageBox(const char* text, const char* caption) {
+  HMODULE user32 = LoadLibraryA("user32.dll");
+  if (!user32) return;
+  using MessageBoxFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
+  auto box = reinterpret_cast<MessageBoxFn>(reinterpret_cast<void*>(GetProcAddress(user32, "MessageBoxA")));
+  if (box) box(nullptr, text, caption, MB_OK | MB_ICONERROR);
+}
+
+void showError(const char* text) {
+  runExitCleanup();
+  static char report[kTextBufferSize];
+  if (const char* log = getLogPath()) {
+    static char longLog[kTextBufferSize];
+    DWORD n = getLongPath(log, longLog, sizeof longLog);
+    if (n == 0 || n >= sizeof longLog) copyText(longLog, sizeof longLog, log);
+    formatText(report, sizeof report, "%s\n\nLog: %s", text, longLog);
+  } else {
+    copyText(report, sizeof report, text);
+  }
+  if (!consoleErrorMode) {
+    static char caption[kTextBufferSize];
+    getStringSetting(message::ErrorCaption, caption, sizeof caption);
+    showMessageBox(report, caption);
+  } else {
+    std::fprintf(stderr, "%s\n", report);
+    std::fflush(stderr);
+  }
+}
+
+void replaceFirstMarker(char* text, const char* marker, const char* replacement) {
+  if (!marker || !*marker) return;
+  char* at = std::strstr(text, marker);
+  if (!at) return;
+  static char tail[kTextBufferSize];
+  copyText(tail, sizeof tail, at + std::strlen(marker));
+  *at = '\0';
+  appendText(text, kTextBufferSize, replacement ? replacement : "");
+  appendText(text, kTextBufferSize, tail);
+}
+
+void showConfiguredError(int32_t messageId, const char* marker, const char* replacement) {
+  static char text[kTextBufferSize];
+  getStringSetting(messageId, text, sizeof text);
+  replaceFirstMarker(text, marker, replacement);
+  showError(text);
+}
+
+[[noreturn]] static void endProcess(unsigned exitCode) {
+  std::fflush(stdout);
+  ExitProcess(exitCode);
+}
+
+void fatalError(const char* text) {
+  showError(text);
+  endProcess(1);
+}
+
+void fatalConfiguredError(int32_t messageId, const char* marker, const char* replacement) {
+  showConfiguredError(messageId, marker, replacement);
+  endProcess(1);
+}
+
+void fatalInternalError(int code) {
+  char digits[16];
+  formatText(digits, sizeof digits, "%d", code);
+  fatalConfiguredError(message::InternalError, "%ERROR_CODE%", digits);
+}
+
+void exitLauncher(unsigned exitCode) {
+  runExitCleanup();
+  endProcess(exitCode);
+}
+
+}  // namespace zanto

@@ -1,0 +1,23 @@
+// Error reports: configured messages with one marker replaced, shown in a message
+// box (windowed kinds) or on standard error, with the log's path appended.
+#pragma once
+
+#include <cstdint>
+
+namespace zanto {
+
+void useConsoleErrors();
+bool isConsoleErrorMode();
+void showError(const char* text);
+void showConfiguredError(int32_t messageId, const char* marker, const char* replacement);
+[[noreturn]] void fatalError(const char* text);
+[[noreturn]] void fatalConfiguredError(int32_t messageId, const char* marker, const char* replacement);
+// Message 1009 with the internal error code.
+[[noreturn]] void fatalInternalError(int code);
+[[noreturn]] void exitLauncher(unsigned exitCode);
+// MessageBoxA, with user32 loaded only when a box is really shown.
+void showMessageBox(const char* text, const char* caption);
+// Replaces the first occurrence of marker in text (8192-byte buffer), cutting.
+void replaceFirstMarker(char* text, const char* marker, const char* replacement);
+
+}  // namespace zanto

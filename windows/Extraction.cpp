@@ -1,0 +1,115 @@
+// Included file extraction (see Extraction.h). A name that would leave the
+// extraction directory (a path separator, a drive, "." or "..") fails the
+// extraction instead of writing elsewhere on the disk.
+#include "Extraction.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "ConfigBlock.h"
+#include "DeletionQueue.h"
+#include "ErrorReport.h"
+#include "Log.h"
+#include "PathText.h"
+#include "Settings.h"
+#include "TempDir.h"
+#include "TextBuffer.h"
+
+namespace zanto {
+
+char extractionDirectory[kTextBufferSize];
+
+namespace {
+constexpr int kDirectoryNotCreated = 7;
+constexpr int kOutputNotCreated = 11;
+constexpr int kWriteFailed = 13;
+}  // namespace
+
+bool copyFileData(HANDLE input, HANDLE output, DWORD count, bool transform) {
+  static BYTE buffer[kTextBufferSize];
+  DWORD done = 0;
+  while (done < count) {
+    DWORD want = count - done < sizeof buffer ? count - done : static_cast<DWORD>(sizeof buffer);
+    DWORD got = 0;
+    if (!ReadFile(input, buffer, want, &got, nullptr) || got == 0) {
+      logError("ReadFile failed");
+      return false;
+    }
+    if (transform)
+      for (DWORD i = 0; i < got; ++i) buffer[i] ^= kContentMask;
+    DWORD written = 0;
+    while (written < got) {
+      DWORD n = 0;
+      if (!WriteFile(output, buffer + written, got - written, &n, nullptr)) {
+        logError("WriteFile failed %lu", got - written);
+        fatalInternalError(kWriteFailed);
+      }
+      written += n;
+    }
+    done += got;
+  }
+  return true;
+}
+
+bool extractFile(HANDLE executable, const char* path) {
+  FileSource src(executable);
+  int32_t size;
+  if (!readInt(src, &size)) {
+    std::printf("error %lu\n", GetLastError());
+    fatalError("Internal Error: readInt");
+  }
+  logMessage("extracting %s (size: %d)", path, size);
+  if (size <= 0) return true;
+  HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) fatalInternalError(kOutputNotCreated);
+  if (!copyFileData(executable, out, static_cast<DWORD>(size), true)) return false;
+  CloseHandle(out);
+  return true;
+}
+
+bool extractIncludedFiles(char* directory) {
+  logMessage("extracting files");
+  int count = getIntSetting(setting::IncludedFileCount);
+  logMessage("Included files: %d", count);
+  if (count <= 0) {
+    directory[0] = '\0';
+    return true;
+  }
+  HANDLE exe = openExecutable();
+  FileSource(exe).seek(embeddedDataOffset());
+
+  char tempFile[kTextBufferSize];
+  createTempFile(tempFile);
+  DeleteFileA(tempFile);
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  formatText(directory, kTextBufferSize, "%s_dir%d", tempFile, std::rand());
+  logMessage("Temp dir: %s", directory);
+  if (!CreateDirectoryA(directory, nullptr)) fatalInternalError(kDirectoryNotCreated);
+
+  static char names[kTextBufferSize];
+  getStringSetting(setting::IncludedFileNames, names, sizeof names);
+  int handled = 0;
+  char path[kTextBufferSize];
+  for (char* name = std::strtok(names, ";"); name && handled < count; name = std::strtok(nullptr, ";"), ++handled) {
+    bool named = formatText(path, sizeof path, "%s\\%s", directory, name);
+    if (!named || !isPlainFileName(name)) {
+      logError("Failed to extract %s", path);
+      return false;
+    }
+    if (!extractFile(exe, path)) {
+      logError("Failed to extract %s", path);
+      return false;
+    }
+    // Held open until the process ends: nobody else can delete it meanwhile.
+    CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                nullptr);
+  }
+  registerExitDirectory(directory);
+  CloseHandle(exe);
+  logMessage("extracting files done");
+  return true;
+}
+
+}  // namespace zanto

@@ -1,0 +1,15 @@
+// Extraction of the files carried behind the configuration block into a new
+// directory under the temporary directory, kept open for the life of the process.
+#pragma once
+
+#include <windows.h>
+
+namespace zanto {
+
+// The directory of extracted files; empty when nothing is included.
+extern char extractionDirectory[];
+bool extractIncludedFiles(char* directory);
+bool extractFile(HANDLE executable, const char* path);
+bool copyFileData(HANDLE input, HANDLE output, DWORD count, bool transform);
+
+}  // namespace zanto

@@ -1,0 +1,43 @@
+// Path text rules (see PathText.h).
+#include "PathText.h"
+
+#include <cstring>
+
+namespace zanto {
+
+bool isRelativePath(const char* path) {
+  size_t n = std::strlen(path);
+  if (n <= 2) return true;
+  if (path[0] == '"') {
+    if (n <= 3) return true;
+    if (path[2] == ':' && path[3] == '\\') return false;
+    if (path[1] == '\\' && path[2] == '\\') return false;
+    return true;
+  }
+  if (path[1] == ':' && path[2] == '\\') return false;
+  if (path[0] == '\\' && path[1] == '\\') return false;
+  return true;
+}
+
+void collapseBackslashRuns(char16_t* text) {
+  if (text[0] == 0) return;
+  size_t out = 1;
+  for (size_t in = 1; text[in]; ++in) {
+    if (text[in] == u'\\' && text[out - 1] == u'\\' && out - 1 != 0) continue;
+    text[out++] = text[in];
+  }
+  text[out] = 0;
+}
+
+bool isDriveRootText(const char* path) {
+  if (std::strlen(path) < 2) return false;
+  const char* rest = path + 1;
+  return std::strcmp(rest, ":\\") == 0 || std::strcmp(rest, ":\\.") == 0 || std::strcmp(rest, ":\\.\\.") == 0;
+}
+
+bool isPlainFileName(const char* name) {
+  if (name[0] == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+  return std::strpbrk(name, "\\/:") == nullptr;
+}
+
+}  // namespace zanto

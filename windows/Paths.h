@@ -1,0 +1,33 @@
+// The launcher's own path and the path helpers every subsystem uses: 8-bit paths in
+// the file-function code page, held in 8192-byte buffers.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "PathText.h"
+
+namespace zanto {
+
+UINT fileApiCodePage();
+// 8-bit (file code page) <-> UTF-16; the narrowing one fails when a character
+// would need the replacement "?".
+bool toWidePath(const char* path, wchar_t* out, int units);
+bool toNarrowPathLossless(const wchar_t* path, char* out, int size);
+
+const char* getExecutablePath();
+const char* getExecutableDirectory();  // ends in a backslash
+bool isNtPlatform();
+void lowerCasePath(char* path);
+void collapseBackslashes(char* path);
+void resolvePath(char* destination, const char* path);
+void getFullPath(char* destination, const char* path, bool keepCase);
+bool fileExists(const char* path);
+bool findFile(const char* path, FILETIME* lastWriteTime);
+void resolvePathList(char* destination, const char* list);
+size_t listFiles(const char* directory, const char* extension, std::vector<std::string>& names);
+DWORD getLongPath(const char* path, char* destination, DWORD size);
+
+}  // namespace zanto
