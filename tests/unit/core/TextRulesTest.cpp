@@ -1,0 +1,100 @@
+// Path text rules, command-line rules and the bounded text helpers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CommandLine.h"
+#include "PathText.h"
+#include "TextBuffer.h"
+
+namespace zanto {
+namespace {
+
+TEST(PathTextTest, RelativeOrAbsolute) {
+  struct Case {
+    const char* path;
+    bool relative;
+  } cases[] = {{"ab", true},          {"c:\\x", false},   {"\\\\srv\\share", false}, {"\\dir", true},
+               {"c:dir", true},       {"\"c:\\x", false}, {"\"\\\\srv", false},      {"\"ab", true},
+               {"/usr", true},        {"", true},         {"c:", true},             {"lib\\a.jar", true}};
+  for (const Case& c : cases) EXPECT_EQ(isRelativePath(c.path), c.relative) << c.path;
+}
+
+TEST(PathTextTest, BackslashRuns) {
+  struct Case {
+    const char16_t* in;
+    const char16_t* out;
+  } cases[] = {{u"\\\\server\\\\share", u"\\\\server\\share"},
+               {u"c:\\\\a\\\\\\b", u"c:\\a\\b"},
+               {u"\\\\\\x", u"\\\\x"},
+               {u"", u""},
+               {u"a\\", u"a\\"}};
+  for (const Case& c : cases) {
+    std::u16string s(c.in);
+    s.push_back(0);
+    collapseBackslashRuns(s.data());
+    EXPECT_EQ(std::u16string(s.c_str()), c.out);
+  }
+}
+
+TEST(PathTextTest, DriveRootsAndPlainNames) {
+  for (const char* root : {"c:\\", "C:\\.", "d:\\.\\."}) EXPECT_TRUE(isDriveRootText(root)) << root;
+  for (const char* other : {"c:", "c:\\x", "c:\\..", ""}) EXPECT_FALSE(isDriveRootText(other)) << other;
+  for (const char* ok : {"app.jar", "a b.txt", ".hidden"}) EXPECT_TRUE(isPlainFileName(ok)) << ok;
+  for (const char* bad : {"", ".", "..", "..\\x", "a/b", "c:x", "dir\\f"}) EXPECT_FALSE(isPlainFileName(bad)) << bad;
+}
+
+TEST(CommandLineTest, TailAfterTheProgramName) {
+  struct Case {
+    const char* line;
+    const char* tail;
+  } cases[] = {{"prog.exe /install", "/install"},
+               {"  \"c:\\my dir\\p.exe\"\t  -start x", "-start x"},
+               {"\"unterminated", ""},
+               {"prog", ""},
+               {"\"p.exe\"/stop", "/stop"}};
+  for (const Case& c : cases) EXPECT_STREQ(commandTail(c.line), c.tail) << c.line;
+}
+
+TEST(CommandLineTest, WordsPrefixesAndServiceNames) {
+  struct Case {
+    const char* tail;
+    bool isWord;
+    const char* word;
+    const char* service;
+  } cases[] = {
+      {"-start", true, "start", "cfg"},       {"--start", true, "start", "cfg"},
+      {"/start", true, "start", "cfg"},       {"/-start", true, "start", "cfg"},
+      {"start", false, "", "cfg"},            {"/Install", true, "Install", "cfg"},
+      {"/install my service", true, "install", "my service"},
+      {"/install ", true, "install", "cfg"},  {"/foo bar", true, "foo", "bar"},
+      {"", false, "", "cfg"},
+  };
+  for (const Case& c : cases) {
+    char word[64] = "", service[64] = "cfg";
+    EXPECT_EQ(splitCommandWord(c.tail, word, service, sizeof word), c.isWord) << c.tail;
+    EXPECT_STREQ(word, c.word) << c.tail;
+    EXPECT_STREQ(service, c.service) << c.tail;
+  }
+  char word[4], service[4] = "";
+  ASSERT_TRUE(splitCommandWord("/uninstall long name", word, service, sizeof word));
+  EXPECT_STREQ(word, "uni") << "a word longer than its buffer is cut";
+  EXPECT_STREQ(service, "lon");
+}
+
+TEST(TextBufferTest, CopiesAppendsAndFormatsAreCut) {
+  char small[6];
+  EXPECT_TRUE(copyText(small, sizeof small, "abc"));
+  EXPECT_FALSE(appendText(small, sizeof small, "defg"));
+  EXPECT_STREQ(small, "abcde");
+  EXPECT_FALSE(formatText(small, sizeof small, "%s-%d", "xyz", 1234));
+  EXPECT_STREQ(small, "xyz-1");
+  EXPECT_TRUE(formatText(small, sizeof small, "%d", 42));
+  EXPECT_STREQ(small, "42");
+  char16_t wide[3];
+  EXPECT_FALSE(copyWide(wide, 3, u"abcd"));
+  EXPECT_EQ(std::u16string(wide), u"ab");
+}
+
+}  // namespace
+}  // namespace zanto
