@@ -1,7 +1,7 @@
-# Shared part of the mingw-w64 toolchain files. The posix thread flavour would need
-# winpthread; the win32 flavour keeps the executables free of extra DLLs.
-find_program(CMAKE_C_COMPILER NAMES ${ZANTO_MINGW_TRIPLE}-gcc-win32 ${ZANTO_MINGW_TRIPLE}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${ZANTO_MINGW_TRIPLE}-g++-win32 ${ZANTO_MINGW_TRIPLE}-g++ REQUIRED)
+# Shared part of the mingw-w64 toolchain files. The posix thread flavour gives the
+# tests std::mutex and std::thread; -static links winpthread in, so no DLL is needed.
+find_program(CMAKE_C_COMPILER NAMES ${ZANTO_MINGW_TRIPLE}-gcc-posix ${ZANTO_MINGW_TRIPLE}-gcc REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${ZANTO_MINGW_TRIPLE}-g++-posix ${ZANTO_MINGW_TRIPLE}-g++ REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${ZANTO_MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${ZANTO_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -12,7 +12,6 @@ case "$cmd" in
     # Background processes keep the streams of whoever started them: detach all three.
     wineserver -p </dev/null >/dev/null 2>&1
     wineboot -i </dev/null >/dev/null 2>&1
-    wineserver -p </dev/null >/dev/null 2>&1
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
