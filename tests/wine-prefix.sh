@@ -12,6 +12,9 @@ case "$cmd" in
     # Background processes keep the streams of whoever started them: detach all three.
     wineserver -p </dev/null >/dev/null 2>&1
     wineboot -i </dev/null >/dev/null 2>&1
+    # With WINEDEBUG=+relay, trace only message boxes: tests read their texts.
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d user32.MessageBoxA /f \
+      </dev/null >/dev/null 2>&1
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true

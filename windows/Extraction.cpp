@@ -82,6 +82,9 @@ bool extractIncludedFiles(char* directory) {
 
   char tempFile[kTextBufferSize];
   createTempFile(tempFile);
+  // Without a temporary file name the directory would land in the current
+  // directory; that is a directory that cannot be created where it belongs.
+  if (!tempFile[0]) fatalInternalError(kDirectoryNotCreated);
   DeleteFileA(tempFile);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   formatText(directory, kTextBufferSize, "%s_dir%d", tempFile, std::rand());

@@ -1,0 +1,160 @@
+// The launcher's log (naming, header, lines) and the extraction of included files,
+// run as real processes under Wine.
+#include <filesystem>
+
+#include "LauncherFixture.h"
+#include "Settings.h"
+
+namespace zanto::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> named(const std::string& dir, const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const std::string& n : listDirectory(dir))
+    if (n.rfind(prefix, 0) == 0) out.push_back(n);
+  return out;
+}
+
+TEST_F(LauncherTest, LogIsOnOnlyForExactlyYes) {
+  std::string exe = package("log.exe", blockOf({{setting::ExecutableType, "4"}}));
+  struct Case {
+    const char* zanto;
+    const char* velmora;
+    bool on;
+  } cases[] = {{nullptr, nullptr, false}, {"YES", nullptr, false}, {"yes ", nullptr, false},
+               {"yesno", nullptr, false},  {nullptr, "yes", true},   {"yes", nullptr, true},
+               {"no", "yes", true}};
+  int i = 0;
+  for (const Case& c : cases) {
+    std::string tmp = scratch("tmp" + std::to_string(i++));
+    Environment env{{"TMP", windowsPath(tmp)}, {"ZANTO_LOG", std::nullopt}, {"VELMORA_LOG", std::nullopt}};
+    if (c.zanto) env["ZANTO_LOG"] = c.zanto;
+    if (c.velmora) env["VELMORA_LOG"] = c.velmora;
+    RunResult r = runUnderWine(exe, {}, env);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(named(tmp, kLogPrefix).size(), c.on ? 1u : 0u) << (c.zanto ? c.zanto : "-") << "/"
+                                                              << (c.velmora ? c.velmora : "-");
+  }
+}
+
+TEST_F(LauncherTest, LogHeaderAndLinesInTmp) {
+  std::string exe = package("header.exe", blockOf({{setting::ExecutableType, "4"}}));
+  std::string tmp = scratch("tmp");
+  RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}, {"ZANTO_LOG", "yes"}});
+  EXPECT_EQ(r.exitCode, 0);
+  auto logs = named(tmp, kLogPrefix);
+  ASSERT_EQ(logs.size(), 1u);
+  std::string log = readText(tmp + "/" + logs[0]);
+  EXPECT_EQ(log.rfind("Started executable " + windowsPath(exe) + " at ", 0), 0u) << log;
+  size_t firstEnd = log.find("\r\n");
+  ASSERT_NE(firstEnd, std::string::npos);
+  // ctime's own newline, then the header's: an empty line follows the header.
+  EXPECT_EQ(log.substr(firstEnd, 4), "\r\n\r\n");
+  EXPECT_EQ(log.substr(firstEnd + 4), "extracting files\r\nIncluded files: 0\r\n");
+}
+
+TEST_F(LauncherTest, LogFallsBackToDriveCWhenTmpIsNoDirectory) {
+  std::string exe = package("croot.exe", blockOf({{setting::ExecutableType, "4"}}));
+  for (const std::string& old : named(driveC(), kLogPrefix)) fs::remove(driveC(old));
+  RunResult r = runUnderWine(exe, {}, {{"TMP", "c:\\no-such-directory"}, {"ZANTO_LOG", "yes"}});
+  EXPECT_EQ(r.exitCode, 0);
+  auto logs = named(driveC(), kLogPrefix);
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_NE(readText(driveC(logs[0])).find("Included files: 0"), std::string::npos);
+  fs::remove(driveC(logs[0]));
+}
+
+Bytes pattern(size_t size) {
+  Bytes b(size);
+  for (size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  b[0] = 0;
+  if (size > 1) b[1] = kContentMask;  // stored as 0, must come back as the mask
+  return b;
+}
+
+std::string extractionDir(const std::string& tmp) {
+  auto dirs = named(tmp, "zto");
+  EXPECT_EQ(dirs.size(), 1u);
+  return dirs.empty() ? "" : tmp + "/" + dirs[0];
+}
+
+TEST_F(LauncherTest, ExtractsFilesWholeLargeOnesInChunks) {
+  BlockModel model = blockOf({{setting::ExecutableType, "4"}});
+  model.files = {{"big.jar", pattern(20000)}, {"empty.txt", {}}, {"small.bin", pattern(3)},
+                 {"exact.bin", pattern(8192)}};
+  std::string exe = package("files.exe", model);
+  std::string tmp = scratch("tmp");
+  RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}, {"ZANTO_LOG", "yes"}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::string dir = extractionDir(tmp);
+  EXPECT_NE(dir.find(".tmp_dir"), std::string::npos) << dir;
+  EXPECT_EQ(listDirectory(dir), (std::vector<std::string>{"big.jar", "exact.bin", "small.bin"}))
+      << "a file of size 0 is not created";
+  for (const auto& f : model.files) {
+    if (f.content.empty()) continue;
+    std::string got = readText(dir + "/" + f.name);
+    EXPECT_TRUE(got == std::string(f.content.begin(), f.content.end())) << f.name;
+  }
+  std::string log = readText(tmp + "/" + named(tmp, kLogPrefix).at(0));
+  std::string winDir = windowsPath(dir);
+  for (const std::string& line : std::vector<std::string>{"Included files: 4", "extracting " + winDir + "\\big.jar (size: 20000)",
+                           "extracting " + winDir + "\\empty.txt (size: 0)", "extracting files done"})
+    EXPECT_NE(log.find(line + "\r\n"), std::string::npos) << line << "\n" << log;
+  EXPECT_NE(log.find("Temp dir: "), std::string::npos);
+}
+
+TEST_F(LauncherTest, CountAndNamesDecideWhatIsExtracted) {
+  struct Case {
+    const char* count;
+    const char* names;
+    std::vector<std::string> extracted;
+  } cases[] = {{"2", "a.txt;b.txt;c.txt", {"a.txt", "b.txt"}},
+               {"3", "a.txt;;b.txt", {"a.txt", "b.txt"}},
+               {"0", "a.txt", {}}};
+  int i = 0;
+  for (const Case& c : cases) {
+    BlockModel model = blockOf({{setting::ExecutableType, "4"}, {setting::IncludedFileCount, c.count},
+                                {setting::IncludedFileNames, c.names}});
+    model.files = {{"a.txt", pattern(10)}, {"b.txt", pattern(20)}, {"c.txt", pattern(30)}};
+    std::string exe = packageUnchecked("count" + std::to_string(i) + ".exe", model);
+    std::string tmp = scratch("tmp" + std::to_string(i++));
+    RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    if (c.extracted.empty()) {
+      EXPECT_TRUE(named(tmp, "zto").empty()) << "nothing included: no directory";
+      continue;
+    }
+    std::string dir = extractionDir(tmp);
+    EXPECT_EQ(listDirectory(dir), c.extracted) << c.count << " " << c.names;
+    EXPECT_EQ(readText(dir + "/b.txt").size(), 20u);
+  }
+}
+
+TEST_F(LauncherTest, ExtractionFailuresEndWithTheirCodes) {
+  const std::string internal = "An internal error occurred (error code: %ERROR_CODE%)";
+  struct Case {
+    const char* name;
+    std::string fileName;
+    std::string tmp;
+    const char* code;
+  } cases[] = {
+      {"output cannot be created", "bad<name>.txt", "", "11"},
+      {"name leaving the directory", "..\\escaped.txt", "", "16"},
+  };
+  for (const Case& c : cases) {
+    BlockModel model = blockOf({{setting::ExecutableType, "4"}, {message::InternalError, internal},
+                                {setting::IncludedFileNames, c.fileName}, {setting::IncludedFileCount, "1"}});
+    model.files = {{"placeholder", pattern(5)}};
+    std::string exe = packageUnchecked("fail.exe", model);
+    std::string tmp = c.tmp.empty() ? scratch("tmp") : c.tmp;
+    RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}});
+    EXPECT_EQ(r.exitCode, 1) << c.name;
+    EXPECT_EQ(r.err, "An internal error occurred (error code: " + std::string(c.code) + ")\r\n") << c.name;
+    EXPECT_FALSE(fs::exists(tmp + "/escaped.txt")) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace zanto::e2e
