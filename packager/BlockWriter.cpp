@@ -3,6 +3,7 @@
 // parser, so both sides are checked against the same code.
 #include "BlockWriter.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -137,13 +138,15 @@ bool writeFileAtomically(const fs::path& path, const Bytes& content, std::string
   name += suffix;
   fs::path temp = path.parent_path() / name;
   {
+    errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (out) out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
     if (out) out.close();
     if (!out) {
+      int reason = errno;  // the streams keep none; the C library's is the best there is
       std::error_code ignored;
       fs::remove(temp, ignored);
-      error = "cannot write " + pathText(path);
+      error = "cannot write " + pathText(path) + (reason ? ": " + std::generic_category().message(reason) : "");
       return false;
     }
   }
