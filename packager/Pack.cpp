@@ -1,0 +1,91 @@
+// The build command (see Pack.h).
+#include "Pack.h"
+
+#include "BlockWriter.h"
+#include "CodePage.h"
+#include "PeLayout.h"
+
+namespace zanto {
+
+namespace fs = std::filesystem;
+
+fs::path defaultLauncherPath(const fs::path& toolDirectory, Arch arch) {
+  return toolDirectory / (std::string("zanto-launcher-") + archName(arch) + ".exe");
+}
+
+namespace {
+
+// Reads the launcher and settles the architecture: the request, then the
+// configuration, then (with an explicit launcher) the launcher's own, else x64.
+bool loadLauncher(const BuildRequest& request, const PackConfig& config, Bytes& image, std::string& error) {
+  std::optional<Arch> arch = request.arch ? request.arch : config.arch;
+  fs::path path =
+      request.launcher ? *request.launcher : defaultLauncherPath(request.toolDirectory, arch.value_or(Arch::X64));
+  if (!readFileBytes(path, image, error)) {
+    error = "launcher " + error + (request.launcher ? "" : " (give one with --launcher PATH)");
+    return false;
+  }
+  MemorySource src(image.data(), image.size());
+  PeInfo pe;
+  if (image.empty() || !readPeInfo(src, &pe)) {
+    error = "launcher " + pathText(path) + " is not a Windows executable (no PE image)";
+    return false;
+  }
+  if (arch && archMachine(*arch) != pe.machine) {
+    std::optional<Arch> actual = archFromMachine(pe.machine);
+    error = "launcher " + pathText(path) + " is built for " + (actual ? archName(*actual) : "another machine") +
+            ", not for " + archName(*arch);
+    return false;
+  }
+  return true;
+}
+
+bool addFile(BlockModel& model, const fs::path& source, const std::string& name, std::vector<std::string>& warnings,
+             std::string& error) {
+  IncludedFile file{name, {}};
+  if (!readFileBytes(source, file.content, error)) return false;
+  if (file.content.empty())
+    warnings.push_back("included file \"" + cp1252ToUtf8(name) + "\" is empty; the launcher creates no empty files");
+  model.files.push_back(std::move(file));
+  return true;
+}
+
+}  // namespace
+
+bool buildPackage(const BuildRequest& request, std::vector<std::string>& warnings, std::string& error) {
+  PackConfig config;
+  if (!loadPackConfig(request.config, config, error)) return false;
+  Bytes launcher;
+  if (!loadLauncher(request, config, launcher, error)) return false;
+
+  BlockModel model;
+  model.narrow = config.narrow;
+  model.wide = config.wide;
+  if (config.runtime) {
+    fs::path jar = request.runtimeJar ? *request.runtimeJar : request.toolDirectory / kRuntimeJarName;
+    if (!addFile(model, jar, kRuntimeJarName, warnings, error)) {
+      error = "runtime jar " + error + " (give it with --runtime-jar PATH, or set runtime = false in [package])";
+      return false;
+    }
+  }
+  for (const IncludeEntry& entry : config.includes) {
+    BlockModel pair;  // the runtime jar's name, compared as Windows compares names
+    pair.files = {{kRuntimeJarName, {}}, {entry.name, {}}};
+    if (config.runtime && !modelProblem(pair).empty())
+      error = "the name " + std::string(kRuntimeJarName) +
+              " is taken by the runtime jar (set runtime = false in [package] to include your own)";
+    else if (!addFile(model, entry.source, entry.name, warnings, error))
+      error = "included file " + error;
+    else
+      continue;
+    error = configError(config.file, entry.line, error);
+    return false;
+  }
+  if (std::string problem = modelProblem(model); !problem.empty()) {
+    error = pathText(config.file) + ": " + problem;
+    return false;
+  }
+  return writeLauncherCopy(launcher, model, request.output, error);
+}
+
+}  // namespace zanto

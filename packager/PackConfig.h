@@ -1,0 +1,54 @@
+// The packager's TOML configuration: [package], [settings] by name, [raw.narrow]
+// and [raw.wide] by id, and [[include]] files. Parsing checks everything it can
+// without touching other files; every error names the file and line.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zanto {
+
+enum class Arch { X86, X64 };
+const char* archName(Arch arch);
+uint16_t archMachine(Arch arch);
+std::optional<Arch> archFromName(std::string_view name);
+std::optional<Arch> archFromMachine(uint16_t machine);
+
+struct IncludeEntry {
+  std::filesystem::path source;  // resolved against the configuration's directory
+  std::string name;              // code page 1252
+  uint32_t line = 0;
+};
+
+struct PackConfig {
+  std::filesystem::path file;  // as given, for messages
+  std::optional<Arch> arch;
+  bool runtime = true;
+  std::map<int32_t, std::string> narrow;  // code page 1252
+  std::map<int32_t, std::u16string> wide;
+  std::vector<IncludeEntry> includes;
+};
+
+// "FILE:LINE: message", the form of every configuration error.
+std::string configError(const std::filesystem::path& file, uint32_t line, const std::string& message);
+
+bool parsePackConfig(std::string_view text, const std::filesystem::path& file, PackConfig& config, std::string& error);
+bool loadPackConfig(const std::filesystem::path& file, PackConfig& config, std::string& error);
+
+// Why a value cannot be given for a named setting, or empty: the launcher reads
+// settings into fixed buffers and stops at a NUL, so such a value would arrive
+// cut. Raw records are stored as they are.
+std::string narrowSettingProblem(const std::string& bytes);
+std::string wideSettingProblem(const std::u16string& units);
+
+// The form of a setting id as a [raw] key; other spellings are refused.
+std::optional<int32_t> parseRawId(std::string_view key);
+
+std::filesystem::path pathFromUtf8(std::string_view utf8);
+
+}  // namespace zanto

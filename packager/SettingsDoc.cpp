@@ -1,0 +1,88 @@
+// Settings reference rendering (see SettingsDoc.h).
+#include "SettingsDoc.h"
+
+#include "Settings.h"
+
+namespace zanto {
+
+namespace {
+
+const char* tomlType(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::Int: return "integer";
+    case SettingKind::Flag: return "boolean or integer";
+    default: return "string";
+  }
+}
+
+std::string cell(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p) out += *p == '|' ? std::string("\\|") : std::string(1, *p);
+  return out;
+}
+
+bool isMessage(const SettingInfo& s) { return s.id >= 1000 && s.id < 2000; }
+bool isDerived(const SettingInfo& s) {
+  return s.id == setting::IncludedFileCount || s.id == setting::IncludedFileNames;
+}
+
+void row(std::string& out, const SettingInfo& s) {
+  out += "| " + std::to_string(s.id) + " | `" + s.name + "` | " + settingKindName(s.kind) + " | " +
+         (isDerived(s) ? "(none)" : tomlType(s.kind)) + " | " + cell(s.meaning) + " |\n";
+}
+
+}  // namespace
+
+std::string settingsReference() {
+  std::string out =
+      "# zanto settings reference\n"
+      "\n"
+      "This file is the output of `zanto-pack settings`; change the settings table, not this file.\n"
+      "\n"
+      "A packaged launcher reads its settings from the configuration block that `zanto-pack build`\n"
+      "writes. In the configuration file, give a setting by name in `[settings]`:\n"
+      "\n"
+      "| Kind | TOML value | Stored as |\n"
+      "|---|---|---|\n"
+      "| text | string | 8-bit text in code page 1252 |\n"
+      "| list | string, entries separated as the meaning says | 8-bit text in code page 1252 |\n"
+      "| int | integer (32-bit) | decimal text |\n"
+      "| flag | boolean or integer | `true` as 1, `false` as 0, an integer as decimal text |\n"
+      "| wide | string | UTF-16 text |\n"
+      "\n"
+      "A text the launcher would cut is refused: more than " +
+      std::to_string(kTextBufferSize - 1) +
+      " bytes (wide: UTF-16 units), or a NUL character.\n"
+      "Records with ids that no name covers go in `[raw.narrow]` and `[raw.wide]`, keyed by the id.\n"
+      "\n"
+      "## Settings\n"
+      "\n"
+      "| Id | Name | Kind | TOML value | Meaning |\n"
+      "|---|---|---|---|---|\n";
+  for (size_t i = 0; i < kSettingCount; ++i)
+    if (!isMessage(kSettings[i]) && !isDerived(kSettings[i])) row(out, kSettings[i]);
+  out +=
+      "\n"
+      "## Messages\n"
+      "\n"
+      "Texts the launcher shows; the block supplies them all, the launcher has no defaults.\n"
+      "The marker in per-cent signs is replaced when the message is shown.\n"
+      "\n"
+      "| Id | Name | Kind | TOML value | Meaning |\n"
+      "|---|---|---|---|---|\n";
+  for (size_t i = 0; i < kSettingCount; ++i)
+    if (isMessage(kSettings[i])) row(out, kSettings[i]);
+  out +=
+      "\n"
+      "## Set by zanto-pack\n"
+      "\n"
+      "Derived from the `[[include]]` entries (and the runtime jar); they cannot be given by hand.\n"
+      "\n"
+      "| Id | Name | Kind | TOML value | Meaning |\n"
+      "|---|---|---|---|---|\n";
+  for (size_t i = 0; i < kSettingCount; ++i)
+    if (isDerived(kSettings[i])) row(out, kSettings[i]);
+  return out;
+}
+
+}  // namespace zanto

@@ -1,0 +1,145 @@
+// inspect: the printed configuration packages to the identical block, for blocks
+// zanto-pack writes and for foreign blocks whose records [settings] cannot hold.
+#include "CodePage.h"
+#include "Inspect.h"
+#include "Pack.h"
+#include "Settings.h"
+#include "TestSupport.h"
+
+namespace zanto {
+namespace {
+
+using test::ScratchDir;
+
+// Packages the output of inspect --extract again with the same launcher.
+Bytes repackage(const Bytes& copy, const ScratchDir& dir, std::string* tomlOut = nullptr) {
+  std::string toml, error;
+  std::filesystem::path extract = dir / "extracted";
+  EXPECT_TRUE(inspectLauncherCopy(copy, "in.exe", &extract, toml, error)) << error;
+  if (tomlOut) *tomlOut = toml;
+  test::writeFile(dir / "again.toml", toml);
+  test::writeFile(dir / "launcher.exe", test::sampleLauncher());
+  BuildRequest request;
+  request.config = dir / "again.toml";
+  request.output = dir / "again.exe";
+  request.launcher = dir / "launcher.exe";
+  request.toolDirectory = dir / "nowhere";  // the runtime jar must not be looked for
+  std::vector<std::string> warnings;
+  EXPECT_TRUE(buildPackage(request, warnings, error)) << error << "\n" << toml;
+  return test::readFile(dir / "again.exe");
+}
+
+TEST(Inspect, ExtractedConfigurationPackagesToTheSameBytes) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "lib");
+  test::writeFile(dir / "lib" / "app.jar", std::string("PK\x03\x04 app"));
+  test::writeFile(dir / "lib" / "empty.dat", std::string());
+  test::writeFile(dir / "zanto-runtime.jar", std::string("runtime"));
+  test::writeFile(dir / "zanto-launcher-x64.exe", test::sampleLauncher());
+  test::writeFile(dir / "first.toml", std::string(R"(
+[settings]
+ApplicationName = "d\u00E9mo \"quoted\"\ttab"
+ExecutableType = -4
+RedirectStderr = true
+RedirectStdout = false
+PassVmArguments = 12
+ErrorCaption = "\u20AC\u0081\r\nnext"
+ServiceDescription = "Dienst \U0001F600"
+ClassPath = "A1lib\\*.jar;D0x"
+[raw.narrow]
+"108" = "0"
+"150" = ""
+[raw.wide]
+"20013" = "wide raw"
+[[include]]
+source = "lib/app.jar"
+[[include]]
+source = "lib/empty.dat"
+name = "\u00E9mpty.dat"
+)"));
+  BuildRequest request;
+  request.config = dir / "first.toml";
+  request.output = dir / "first.exe";
+  request.toolDirectory = dir.path();
+  std::vector<std::string> warnings;
+  std::string error;
+  ASSERT_TRUE(buildPackage(request, warnings, error)) << error;
+  EXPECT_EQ(warnings.size(), 1u);  // the empty file
+  Bytes first = test::readFile(dir / "first.exe");
+
+  std::string toml;
+  EXPECT_EQ(repackage(first, dir, &toml), first);
+  EXPECT_NE(toml.find("ExecutableType = -4\n"), std::string::npos) << toml;
+  EXPECT_NE(toml.find("RedirectStderr = true\n"), std::string::npos) << toml;
+  EXPECT_NE(toml.find("ErrorCaption = \"\xE2\x82\xAC\\u0081\\r\\nnext\"\n"), std::string::npos) << toml;
+  EXPECT_NE(toml.find("name = \"zanto-runtime.jar\""), std::string::npos) << toml;
+  EXPECT_EQ(toml.find("IncludedFile"), std::string::npos) << toml;
+  EXPECT_EQ(test::readFile(dir / "extracted" / "\xC3\xA9mpty.dat"), Bytes());
+  EXPECT_EQ(test::readFile(dir / "extracted" / "app.jar"), test::bytesOf(std::string("PK\x03\x04 app")));
+}
+
+TEST(Inspect, ForeignRecordsGoUnderRawAndStillRoundTrip) {
+  BlockModel m;
+  m.narrow = {{101, std::string("nul\0inside", 10)},  // the launcher would cut it
+              {107, "12abc"},                         // not a plain integer
+              {102, "01"},                            // a flag, but not as written by zanto-pack
+              {131, "2"},                             // a flag as an integer
+              {122, std::string(kTextBufferSize, 'm')},
+              {-9, "\x81\x8D\x8F\x90\x9D\xFF"}};
+  m.wide = {{20017, std::u16string{u'a', 0xDC00}},  // unpaired surrogate
+            {4, u"plain"}};
+  m.files = {{"a.bin", {1, 2}}};
+  Bytes copy;
+  std::string error;
+  ASSERT_TRUE(makeLauncherCopy(test::sampleLauncher(), m, copy, error)) << error;
+  ScratchDir dir;
+  std::string toml;
+  EXPECT_EQ(repackage(copy, dir, &toml), copy);
+  EXPECT_NE(toml.find("\"101\" = \"nul\\u0000inside\"  # ApplicationName: "), std::string::npos) << toml;
+  EXPECT_NE(toml.find("\"107\" = \"12abc\"  # ExecutableType: not a plain integer"), std::string::npos) << toml;
+  EXPECT_NE(toml.find("RequireJdk = 2\n"), std::string::npos) << toml;
+  EXPECT_NE(toml.find("\"20017\" = [97, 56320]  # ServiceDescription: not valid UTF-16"), std::string::npos) << toml;
+}
+
+TEST(Inspect, ReportsFileRecordsThatDisagreeWithTheData) {
+  BlockModel m;
+  m.narrow = {{setting::IncludedFileCount, "3"}, {setting::IncludedFileNames, "a;b"}};
+  m.files = {{"a", {1}}, {"b", {2}}};
+  Bytes block = serializeBlock(m), image = test::sampleLauncher();
+  image.insert(image.end(), block.begin(), block.end());
+  std::string toml, error;
+  ASSERT_TRUE(inspectLauncherCopy(image, "x.exe", nullptr, toml, error)) << error;
+  EXPECT_NE(toml.find("# stored IncludedFileCount = \"3\"; packaging again writes \"2\""), std::string::npos) << toml;
+  EXPECT_EQ(toml.find("stored IncludedFileNames"), std::string::npos) << toml;
+  EXPECT_EQ(toml.find("source ="), std::string::npos);
+}
+
+TEST(Inspect, ExtractsNoNameThatLeavesTheDirectory) {
+  ScratchDir dir;
+  for (const char* name : {"..\\evil.txt", "../evil.txt", "nul", "FINE.TXT"}) {
+    BlockModel m;  // serializeBlock writes what modelProblem would refuse
+    m.files = {{"fine.txt", {1}}, {name, {2}}};
+    Bytes block = serializeBlock(m), image = test::sampleLauncher();
+    image.insert(image.end(), block.begin(), block.end());
+    std::string toml, error;
+    std::filesystem::path out = dir / "out" / "deeper";
+    EXPECT_FALSE(inspectLauncherCopy(image, "x.exe", &out, toml, error)) << name;
+    EXPECT_NE(error.find("cannot extract"), std::string::npos) << error;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>()) << name;
+    EXPECT_TRUE(inspectLauncherCopy(image, "x.exe", nullptr, toml, error)) << name;  // printing is fine
+  }
+}
+
+TEST(Inspect, TomlStrings) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"plain", "\"plain\""},
+      {"q\"b\\", "\"q\\\"b\\\\\""},
+      {std::string("\0\x01\x1F\x7F", 4), "\"\\u0000\\u0001\\u001F\\u007F\""},
+      {"\t\r\n", "\"\\t\\r\\n\""},
+      {"\xC2\x81\xC2\x9F\xC2\xA0\xC3\xA9", "\"\\u0081\\u009F\xC2\xA0\xC3\xA9\""},
+  };
+  for (const auto& [text, quoted] : cases) EXPECT_EQ(tomlString(text), quoted);
+}
+
+}  // namespace
+}  // namespace zanto

@@ -1,0 +1,263 @@
+// The TOML configuration and the build command: accepted values, and the table of
+// errors, each of which must name the file and line and write nothing.
+#include <functional>
+
+#include "Pack.h"
+#include "PackConfig.h"
+#include "Settings.h"
+#include "TestSupport.h"
+
+namespace zanto {
+namespace {
+
+using test::ScratchDir;
+
+TEST(PackConfig, ConvertsEachKindOfValue) {
+  const char* text = R"(
+[package]
+arch = "x86"
+runtime = false
+
+[settings]
+ApplicationName = "demo"
+ExecutableType = 4
+RedirectStderr = true
+RedirectStdout = false
+PassVmArguments = 7
+ErrorCaption = "Fehler: Gr\u00F6\u00DFe \u20AC"
+MinJavaVersion = ""
+ServiceDescription = "D\u00E9mo \U0001F600"
+
+[raw.narrow]
+"108" = "0"
+"-3" = "nul \u0000 inside"
+"20017" = "narrow and wide ids are separate"
+
+[raw.wide]
+"20013" = "w"
+"7" = [55296, 65]
+
+[[include]]
+source = "lib/app.jar"
+
+[[include]]
+source = "../other/x.bin"
+name = "data.bin"
+)";
+  PackConfig config;
+  std::string error;
+  ASSERT_TRUE(parsePackConfig(text, "conf/demo.toml", config, error)) << error;
+  EXPECT_EQ(config.arch, Arch::X86);
+  EXPECT_FALSE(config.runtime);
+  std::map<int32_t, std::string> narrow = {{101, "demo"},
+                                           {107, "4"},
+                                           {102, "1"},
+                                           {104, "0"},
+                                           {125, "7"},
+                                           {1000,
+                                            "Fehler: Gr\xF6\xDF"
+                                            "e \x80"},
+                                           {126, ""},
+                                           {108, "0"},
+                                           {-3, std::string("nul \0 inside", 12)},
+                                           {20017, "narrow and wide ids are separate"}};
+  EXPECT_EQ(config.narrow, narrow);
+  std::map<int32_t, std::u16string> wide = {
+      {20017, u"D\u00E9mo \U0001F600"}, {20013, u"w"}, {7, std::u16string{0xD800, u'A'}}};
+  EXPECT_EQ(config.wide, wide);
+  ASSERT_EQ(config.includes.size(), 2u);
+  EXPECT_EQ(config.includes[0].source, std::filesystem::path("conf/lib/app.jar"));
+  EXPECT_EQ(config.includes[0].name, "app.jar");
+  EXPECT_EQ(config.includes[0].line, 25u);
+  EXPECT_EQ(config.includes[1].source, std::filesystem::path("conf/../other/x.bin"));
+  EXPECT_EQ(config.includes[1].name, "data.bin");
+}
+
+TEST(PackConfig, DefaultsAndLimits) {
+  PackConfig config;
+  std::string error;
+  ASSERT_TRUE(parsePackConfig("", "empty.toml", config, error)) << error;
+  EXPECT_FALSE(config.arch.has_value());
+  EXPECT_TRUE(config.runtime);
+  // The longest text the launcher reads whole is accepted under [settings]; any
+  // length is stored under [raw].
+  std::string longest(kTextBufferSize - 1, 'x');
+  std::string text = "[settings]\nMainClass = \"" + longest + "\"\n[raw.narrow]\n\"5\" = \"" + longest + "yy\"\n";
+  ASSERT_TRUE(parsePackConfig(text, "long.toml", config, error)) << error;
+  EXPECT_EQ(config.narrow[122], longest);
+  EXPECT_EQ(config.narrow[5].size(), kTextBufferSize + 1);
+}
+
+struct ErrorCase {
+  const char* toml;
+  unsigned line;
+  const char* message;  // part of the error
+};
+
+const ErrorCase kErrors[] = {
+    {"[settings]\nApplicationName = \"demo\n", 2, ""},                          // TOML syntax: unterminated string
+    {"[settings]\nApplicationName = \"a\"\nApplicationName = \"b\"\n", 3, ""},  // TOML: key given twice
+    {"[settings]\nApplicatonName = \"demo\"\n", 2, "unknown setting 'ApplicatonName'"},
+    {"[settings]\nExecutableType = \"4\"\n", 2, "ExecutableType must be an integer, not a string"},
+    {"[settings]\nExecutableType = true\n", 2, "must be an integer, not a boolean"},
+    {"[settings]\nRequireJdk = 1.0\n", 2, "must be a boolean or an integer, not a floating-point number"},
+    {"[settings]\nMainClass = 12\n", 2, "MainClass must be a string, not an integer"},
+    {"[settings]\nServiceDescription = false\n", 2, "ServiceDescription must be a string"},
+    {"[settings]\nExecutableType = 2147483648\n", 2, "out of the 32-bit integer range"},
+    {"[settings]\n\nMainClass = \"a\\u0000b\"\n", 3, "NUL"},
+    {"[settings]\nIncludedFileCount = 1\n", 2, "set by zanto-pack"},
+    {"[settings]\nIncludedFileNames = \"a\"\n", 2, "set by zanto-pack"},
+    {"[settings]\nErrorCaption = \"\\u0100\"\n", 2, "U+0100"},
+    {"[raw.narrow]\n\"7\" = \"\xE4\xB8\xAD\"\n", 2, "cannot be written in code page 1252"},
+    {"[raw.narrow]\nabc = \"x\"\n", 2, "raw id \"abc\" is not an integer id"},
+    {"[raw.narrow]\n\"0108\" = \"x\"\n", 2, "not an integer id"},
+    {"[raw.wide]\n\"1.5\" = \"x\"\n", 2, "not an integer id"},
+    {"[raw.narrow]\n\"4294967397\" = \"x\"\n", 2, "not an integer id"},
+    {"[raw.narrow]\n\"2002\" = \"1\"\n", 2, "set by zanto-pack"},
+    {"[raw.narrow]\n\"7\" = 1\n", 2, "must be a string"},
+    {"[raw.wide]\n\"7\" = [1, 65536]\n", 2, "UTF-16 units"},
+    {"[raw.wide]\n\"7\" = 3\n", 2, "string or an array"},
+    {"[raw.other]\n\"7\" = \"x\"\n", 1, "unknown table [raw.other]"},
+    // [raw] sorts before [settings]; the clash is found all the same.
+    {"[raw.narrow]\n\"101\" = \"x\"\n[settings]\nApplicationName = \"y\"\n", 2,
+     "already given as ApplicationName in [settings] (line 4)"},
+    {"[settings]\nServiceDescription = \"y\"\n[raw.wide]\n\"20017\" = \"x\"\n", 4,
+     "already given as ServiceDescription"},
+    {"[package]\narch = \"arm64\"\n", 2, "arch must be \"x86\" or \"x64\""},
+    {"[package]\nruntime = \"yes\"\n", 2, "runtime must be a boolean"},
+    {"[package]\nlauncher = \"x\"\n", 2, "unknown key 'launcher' in [package]"},
+    {"[setings]\n", 1, "unknown table or key 'setings'"},
+    {"[include]\nsource = \"a\"\n", 1, "array of tables"},
+    {"[[include]]\nname = \"a.jar\"\n", 1, "needs a source file"},
+    {"[[include]]\nsource = \"a.jar\"\nsize = 3\n", 3, "unknown key 'size' in [[include]]"},
+    {"[[include]]\nsource = \"a.jar\"\nname = \"a;b.jar\"\n", 3, "';'"},
+    {"[[include]]\nsource = \"a.jar\"\nname = \"lib/b.jar\"\n", 3, "'/'"},
+    {"[[include]]\nsource = \"a.jar\"\nname = \"..\\\\b.jar\"\n", 3, "'\\'"},
+    {"[[include]]\nsource = \"a.jar\"\nname = \"\xE4\xB8\xAD.jar\"\n", 3, "code page 1252"},
+    {"[[include]]\nsource = \"lib/\"\n", 1, "the name is empty"},
+    {"[[include]]\nsource = \"x/A.jar\"\n\n[[include]]\nsource = \"y/a.jar\"\n", 4, "taken by \"A.jar\" (line 1)"},
+};
+
+TEST(PackConfig, ErrorsNameFileAndLine) {
+  for (const ErrorCase& c : kErrors) {
+    PackConfig config;
+    std::string error;
+    EXPECT_FALSE(parsePackConfig(c.toml, "dir/bad.toml", config, error)) << c.toml;
+    std::string where = "dir/bad.toml:" + std::to_string(c.line) + ":";
+    EXPECT_EQ(error.rfind(where, 0), 0u) << c.toml << "\n -> " << error;
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.toml << "\n -> " << error;
+  }
+}
+
+TEST(PackConfig, RawIds) {
+  const std::pair<const char*, std::optional<int32_t>> cases[] = {{"0", 0},
+                                                                  {"108", 108},
+                                                                  {"-5", -5},
+                                                                  {"2147483647", INT32_MAX},
+                                                                  {"-2147483648", INT32_MIN},
+                                                                  {"", std::nullopt},
+                                                                  {"+5", std::nullopt},
+                                                                  {"05", std::nullopt},
+                                                                  {"-0", std::nullopt},
+                                                                  {"2147483648", std::nullopt},
+                                                                  {"1e3", std::nullopt},
+                                                                  {" 1", std::nullopt}};
+  for (auto [key, id] : cases) EXPECT_EQ(parseRawId(key), id) << key;
+}
+
+// A build set-up: a launcher, a runtime jar and one included file in a scratch
+// directory, and a configuration written per case.
+struct BuildFixture : ::testing::Test {
+  ScratchDir dir;
+  BuildRequest request;
+  void SetUp() override {
+    test::writeFile(dir / "zanto-launcher-x64.exe", test::sampleLauncher(true));
+    test::writeFile(dir / "zanto-launcher-x86.exe", test::sampleLauncher(false));
+    test::writeFile(dir / "zanto-runtime.jar", std::string("runtime classes"));
+    test::writeFile(dir / "app.jar", std::string("application classes"));
+    request.config = dir / "app.toml";
+    request.output = dir / "out.exe";
+    request.toolDirectory = dir.path();
+  }
+  bool build(const char* toml, std::string& error) {
+    if (toml) test::writeFile(request.config, std::string(toml));
+    std::vector<std::string> warnings;
+    return buildPackage(request, warnings, error);
+  }
+};
+
+TEST_F(BuildFixture, PutsTheRuntimeJarFirst) {
+  std::string error;
+  ASSERT_TRUE(build("[settings]\nApplicationName = \"demo\"\n[[include]]\nsource = \"app.jar\"\n", error)) << error;
+  LauncherCopy copy;
+  ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error)) << error;
+  EXPECT_EQ(copy.machine, 0x8664);
+  ASSERT_EQ(copy.model.files.size(), 2u);
+  EXPECT_EQ(copy.model.files[0].name, kRuntimeJarName);
+  EXPECT_EQ(copy.model.files[0].content, test::bytesOf("runtime classes"));
+  EXPECT_EQ(copy.model.files[1].name, "app.jar");
+  EXPECT_EQ(copy.model.narrow[101], "demo");
+
+  // [package] arch picks the launcher; --arch wins over it.
+  ASSERT_TRUE(build("[package]\narch = \"x86\"\nruntime = false\n", error)) << error;
+  ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error));
+  EXPECT_EQ(copy.machine, 0x014c);
+  EXPECT_TRUE(copy.model.files.empty());
+  request.arch = Arch::X64;
+  ASSERT_TRUE(build("[package]\narch = \"x86\"\n", error)) << error;
+  ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error));
+  EXPECT_EQ(copy.machine, 0x8664);
+}
+
+TEST_F(BuildFixture, ErrorsWriteNothing) {
+  test::writeFile(dir / "not-pe.exe", std::string("MZ..."));
+  struct Case {
+    const char* toml;
+    std::function<void(BuildRequest&)> setUp;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"[settings]\nMainClass = 1\n", nullptr, "app.toml:2: MainClass must be a string"},
+      {"\n[[include]]\nsource = \"missing.jar\"\n", nullptr, "app.toml:2: included file not found: "},
+      {"[[include]]\nsource = \"lib\"\n", [&](BuildRequest&) { std::filesystem::create_directory(dir / "lib"); },
+       "app.toml:1: included file not a regular file"},
+      {"[[include]]\nsource = \"app.jar\"\nname = \"Zanto-Runtime.jar\"\n", nullptr,
+       "app.toml:1: the name zanto-runtime.jar is taken by the runtime jar"},
+      {"", [&](BuildRequest& r) { r.launcher = dir / "nowhere.exe"; }, "launcher not found: "},
+      {"[package]\narch = \"x86\"\n", [&](BuildRequest& r) { r.toolDirectory = dir / "empty"; },
+       "zanto-launcher-x86.exe (give one with --launcher PATH)"},
+      {"", [&](BuildRequest& r) { r.launcher = dir / "not-pe.exe"; }, "not-pe.exe is not a Windows executable"},
+      {"[package]\narch = \"x86\"\n", [&](BuildRequest& r) { r.launcher = dir / "zanto-launcher-x64.exe"; },
+       "is built for x64, not for x86"},
+      {"", [&](BuildRequest& r) { r.runtimeJar = dir / "no.jar"; }, "runtime jar not found"},
+      {nullptr, [&](BuildRequest& r) { r.config = dir / "none.toml"; }, "configuration not found"},
+  };
+  const Bytes old = test::bytesOf("earlier output");
+  for (const Case& c : cases) {
+    BuildRequest saved = request;
+    if (c.setUp) c.setUp(request);
+    test::writeFile(dir / "out.exe", old);
+    std::string error;
+    EXPECT_FALSE(build(c.toml, error)) << c.message;
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    EXPECT_EQ(test::readFile(dir / "out.exe"), old) << c.message;
+    request = saved;
+  }
+  // Without an existing output, none is created either.
+  std::filesystem::remove(dir / "out.exe");
+  std::string error;
+  EXPECT_FALSE(build("[settings]\nFoo = 1\n", error));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.exe"));
+}
+
+TEST_F(BuildFixture, ExplicitLauncherGivesTheArchitecture) {
+  request.launcher = dir / "zanto-launcher-x86.exe";
+  std::string error;
+  ASSERT_TRUE(build("", error)) << error;
+  LauncherCopy copy;
+  ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error));
+  EXPECT_EQ(copy.machine, 0x014c);
+}
+
+}  // namespace
+}  // namespace zanto
