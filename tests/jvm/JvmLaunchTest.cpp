@@ -91,10 +91,37 @@ JNIEnv* startJvm(const std::string& classPath, const std::vector<std::string>& e
   return env;
 }
 
+// UTF-8 for the log, as a Linux logger would convert.
+void utf8ForLog(const char16_t* text, char* buffer, size_t size) {
+  std::string out;
+  for (size_t i = 0; text[i]; ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  std::snprintf(buffer, size, "%s", out.c_str());
+}
+
 LaunchLogger childLogger() {
   LaunchLogger log;
   log.message = childMessage;
   log.error = childError;
+  log.narrowForLog = utf8ForLog;
   return log;
 }
 
@@ -277,7 +304,8 @@ TEST_F(JvmLaunch, ArgumentsArriveExactly) {
   EXPECT_EQ("0", readFile(dir / "exit-hook.txt"));
   for (const char* line : {"LOG: vmoption 5: -Dsample.viaJ=yes", "LOG: vmoption 6: exit",
                            "LOG: main class: com/zanto/runtime/WinLauncher", "LOG: param count: 14",
-                           "LOG: param 5: My Service", "LOG: param 7: c'd", "LOG: param 8: ??", "LOG: calling main",
+                           "LOG: param 5: My Service", "LOG: param 7: c'd", "LOG: param 8: \u4e2d\u6587", "LOG: param 9: \U0001F600",
+                           "LOG: calling main",
                            "LOG: main returned"})
     EXPECT_TRUE(contains(o.output, std::string(line) + "\n")) << line << "\n" << o.output;
 }

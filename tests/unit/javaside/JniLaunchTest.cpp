@@ -210,27 +210,6 @@ class JniLaunchTest : public ::testing::Test {
 
 const std::vector<std::u16string> kArgs{u"false", u"a.Main", u"", u"\u4e2d\U0001F600", u"x y"};
 
-TEST_F(JniLaunchTest, CallMainDeliversArgumentsAndLogs) {
-  EXPECT_EQ(JniResult::Ok, callMain(&jvm.env, "com.zanto.runtime.WinLauncher", kArgs, testLogger()));
-  ASSERT_EQ(static_cast<int>(kArgs.size()), jvm.arraySize);
-  for (size_t i = 0; i < kArgs.size(); ++i) EXPECT_EQ(kArgs[i], jvm.arrayElements.at(static_cast<int>(i)));
-  EXPECT_EQ((std::vector<std::string>{"com/zanto/runtime/WinLauncher.main([Ljava/lang/String;)V 1000"}), jvm.calls);
-  // Without a conversion of its own the log shows one "?" per UTF-16 unit.
-  EXPECT_EQ((std::vector<std::string>{"main class: com/zanto/runtime/WinLauncher", "param count: 5", "param 0: false",
-                                      "param 1: a.Main", "param 2: ", "param 3: ???", "param 4: x y", "calling main",
-                                      "main returned"}),
-            logLines);
-}
-
-TEST_F(JniLaunchTest, CallMainUsesTheLoggersConversion) {
-  LaunchLogger log = testLogger();
-  log.narrowForLog = [](const char16_t* text, char* buffer, size_t size) {
-    std::snprintf(buffer, size, "<%zu units>", std::u16string(text).size());
-  };
-  EXPECT_EQ(JniResult::Ok, callMain(&jvm.env, "com/zanto/runtime/WinLauncher", {u"\u4e2d\U0001F600"}, log));
-  EXPECT_EQ("param 0: <3 units>", logLines.at(2));
-}
-
 TEST_F(JniLaunchTest, CallMainFailures) {
   struct Case {
     const char* name;
@@ -239,6 +218,7 @@ TEST_F(JniLaunchTest, CallMainFailures) {
     bool mainCalled;
   };
   const Case cases[] = {
+      {"none", [](FakeJvm&) {}, JniResult::Ok, true},
       {"class", [](FakeJvm& j) { j.classes.erase("com/zanto/runtime/WinLauncher"); }, JniResult::ClassNotFound, false},
       {"main", [](FakeJvm& j) { j.methods.clear(); }, JniResult::MethodNotFound, false},
       {"String", [](FakeJvm& j) { j.classes.erase("java/lang/String"); }, JniResult::OutOfMemory, false},
@@ -260,6 +240,7 @@ TEST_F(JniLaunchTest, CallMainFailures) {
     bool errorLogged = !logLines.empty() && logLines.back() == "ERROR: an exception occured";
     EXPECT_EQ(c.result == JniResult::Exception, errorLogged);
     EXPECT_EQ(c.result == JniResult::Exception ? 1 : 0, j.describes);
+    EXPECT_EQ(c.result == JniResult::OutOfMemory ? 21 : 0, internalErrorCode(c.result));
   }
   fake = &jvm;
 }
@@ -286,28 +267,19 @@ TEST_F(JniLaunchTest, FirstRunResults) {
     c.setUp(j);
     EXPECT_EQ(c.result, checkFirstRun(&j.env));
     EXPECT_EQ(c.describes, j.describes);
+    int code = c.result == JniResult::FirstRunClassMissing ? 14 : c.result == JniResult::FirstRunMethodMissing ? 15 : 0;
+    EXPECT_EQ(code, internalErrorCode(c.result));
     EXPECT_EQ(0, j.violations);
     EXPECT_FALSE(j.pending);
   }
   fake = &jvm;
 }
 
-TEST_F(JniLaunchTest, InternalErrorCodes) {
-  EXPECT_EQ(14, internalErrorCode(JniResult::FirstRunClassMissing));
-  EXPECT_EQ(15, internalErrorCode(JniResult::FirstRunMethodMissing));
-  EXPECT_EQ(21, internalErrorCode(JniResult::OutOfMemory));
-  for (JniResult r : {JniResult::Ok, JniResult::ClassNotFound, JniResult::MethodNotFound, JniResult::Exception,
-                      JniResult::StoppedByFirstRun})
-    EXPECT_EQ(0, internalErrorCode(r));
-}
-
-TEST_F(JniLaunchTest, ShutdownCallsExitThenDestroys) {
+TEST_F(JniLaunchTest, ShutdownCallsExitAndAlwaysDestroys) {
   EXPECT_EQ(JniResult::Ok, shutdownJvm(&jvm.vm, &jvm.env));
   EXPECT_EQ((std::vector<std::string>{"java/lang/System.exit(I)V 0"}), jvm.calls);
   EXPECT_EQ(1, jvm.destroys);
-}
 
-TEST_F(JniLaunchTest, ShutdownStillDestroysWhenExitCannotRun) {
   struct Case {
     void (*setUp)(FakeJvm&);
     JniResult result;
