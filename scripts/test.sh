@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: native unit tests (ASan + UBSan), the Windows test programs
-# under Wine for i686 and x86_64 (each build in a fresh wine prefix), and bounded
-# fuzz runs. Exits non-zero on any failure.
+# under Wine for i686 and x86_64 (each build in a fresh wine prefix); the native
+# tests include bounded fuzz runs and the real-JVM tests. Exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
@@ -16,11 +16,6 @@ for preset in native win32 win64; do
   run cmake --build --preset "$preset" -j "$jobs"
   run ctest --preset "$preset" -j 1
 done
-if [ -f fuzz/CMakeLists.txt ]; then
-  run cmake --preset fuzz
-  run cmake --build --preset fuzz -j "$jobs"
-  run ctest --test-dir build/fuzz --output-on-failure
-fi
 if [ "$failed" -ne 0 ]; then
   echo "Some tests FAILED"
   exit 1

@@ -18,7 +18,7 @@ bool MemorySource::seek(int64_t offset) {
 int64_t MemorySource::read(void* dst, uint32_t count) {
   size_t n = size_ - pos_;
   if (count < n) n = count;
-  std::memcpy(dst, data_ + pos_, n);
+  if (n) std::memcpy(dst, data_ + pos_, n);
   pos_ += n;
   return static_cast<int64_t>(n);
 }
