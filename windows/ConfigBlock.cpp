@@ -73,6 +73,7 @@ void loadProductFlavor() {
 }
 
 char productFlavor() { return flavor; }
+ConfigStore& configStore() { return store; }
 int64_t embeddedDataOffset() { return dataOffset; }
 
 void getStringSetting(int32_t id, char* buffer, size_t size) { zanto::getStringSetting(store, id, buffer, size); }

@@ -17,6 +17,9 @@ char productFlavor();
 HANDLE openExecutable();
 int64_t embeddedDataOffset();
 
+// The process's store; tests fill it directly instead of reading a block.
+ConfigStore& configStore();
+
 void getStringSetting(int32_t id, char* buffer, size_t size);
 int getIntSetting(int32_t id);
 void getWideStringSetting(int32_t id, wchar_t* buffer);  // 8192 units
