@@ -8,6 +8,7 @@ add_library(zanto_win STATIC
   ${CMAKE_CURRENT_LIST_DIR}/TempDir.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Extraction.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LauncherMain.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Preparation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/JvmEntry.cpp
 )
 target_link_libraries(zanto_win PUBLIC zanto_portable)
