@@ -106,6 +106,9 @@ Bytes serializeBlock(const BlockModel& model) {
     narrow.emplace(setting::IncludedFileNames, includedFileNamesText(model.files));
   }
   Bytes out;
+  size_t fileBytes = 0;
+  for (const IncludedFile& f : model.files) fileBytes += 4 + f.content.size();
+  out.reserve(4096 + fileBytes);  // included files dominate: one allocation for them
   putInt(out, static_cast<int32_t>(kBlockMagic));
   putInt(out, static_cast<int32_t>(narrow.size()));
   for (const auto& [id, value] : narrow) {
@@ -124,7 +127,11 @@ Bytes serializeBlock(const BlockModel& model) {
   }
   for (const IncludedFile& f : model.files) {
     putInt(out, static_cast<int32_t>(f.content.size()));
-    for (uint8_t b : f.content) out.push_back(b ^ kContentMask);
+    size_t at = out.size();
+    out.resize(at + f.content.size());
+    const uint8_t* from = f.content.data();
+    uint8_t* to = out.data() + at;
+    for (size_t i = 0; i < f.content.size(); ++i) to[i] = from[i] ^ kContentMask;
   }
   return out;
 }
@@ -176,8 +183,9 @@ bool makeLauncherCopy(const Bytes& launcher, const BlockModel& model, Bytes& out
             ", the file has " + std::to_string(launcher.size()) + " bytes";
     return false;
   }
-  out.assign(launcher.begin(), launcher.begin() + pe.lastSectionEnd);
   Bytes block = serializeBlock(model);
+  out.reserve(static_cast<size_t>(pe.lastSectionEnd) + block.size());
+  out.assign(launcher.begin(), launcher.begin() + pe.lastSectionEnd);
   out.insert(out.end(), block.begin(), block.end());
   return true;
 }

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Budgets of the foundation: stripped launcher sizes, and the throughput of packaging
+# and of extracting 64 MB of included files against a plain copy (cp on Linux,
+# `cmd /c copy` under the same Wine). Reports numbers; asserts nothing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+[ -x dist/zanto-pack ] || scripts/build.sh >/dev/null
+work=build/bench-foundation
+rm -rf "$work"; mkdir -p "$work"
+echo "Launcher sizes (budget: x86 150 KB, x64 200 KB):"
+for a in x86 x64; do printf '  %s: %d KB\n' "$a" $(( $(stat -c %s dist/zanto-launcher-$a.exe) / 1024 )); done
+
+head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/payload.bin"
+cat >"$work/big.toml" <<TOML
+[package]
+runtime = false
+[settings]
+ApplicationName = "bench"
+ExecutableType = 4
+[[include]]
+source = "payload.bin"
+TOML
+seconds() { local s=$(date +%s.%N); "$@" >/dev/null 2>&1; echo "$(date +%s.%N) - $s" | bc; }
+best() { local b=999; for _ in 1 2 3; do t=$(seconds "$@"); b=$(echo "if ($t < $b) $t else $b" | bc); done; echo "$b"; }
+sync
+cp_t=$(best cp "$work/payload.bin" "$work/copy.bin")
+pack_t=$(best dist/zanto-pack build "$work/big.toml" -o "$work/big.exe")
+printf 'Packaging 64 MB: zanto-pack %.3f s, cp %.3f s, throughput ratio %.2f (budget >= 0.5)\n' \
+  "$pack_t" "$cp_t" "$(echo "$cp_t / $pack_t" | bc -l)"
+
+prefix=$PWD/$work/wineprefix
+tests/wine-prefix.sh init "$prefix"
+trap 'tests/wine-prefix.sh stop "$prefix"' EXIT
+export WINEPREFIX=$prefix WINEDEBUG=-all DISPLAY=
+temp=$prefix/drive_c/users/$(whoami)/Temp
+wine cmd /c echo warm >/dev/null 2>&1
+ext_t=$(best bash -c "rm -rf '$temp'/zto*; wine '$work/big.exe' </dev/null")
+win_src=$(winepath -w "$work/payload.bin" 2>/dev/null)
+copy_t=$(best wine cmd /c copy /y "$win_src" 'c:\users\'"$(whoami)"'\Temp\copy.bin')
+printf 'Extracting 64 MB under Wine: launcher %.3f s (whole process), cmd copy %.3f s, ratio %.2f (budget >= 0.5)\n' \
+  "$ext_t" "$copy_t" "$(echo "$copy_t / $ext_t" | bc -l)"
