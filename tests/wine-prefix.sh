@@ -7,7 +7,12 @@ prefix=${2:?usage: wine-prefix.sh init|stop PREFIX}
 export WINEPREFIX="$prefix" WINEDEBUG=-all DISPLAY=
 case "$cmd" in
   init)
-    if [ -d "$prefix" ]; then wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$prefix"; fi
+    if [ -d "$prefix" ]; then
+      wineserver -k </dev/null >/dev/null 2>&1 || true
+      # A test that was killed may have left c: immutable (see the log fall-back test).
+      chattr -i "$prefix/drive_c" 2>/dev/null || true
+      rm -rf "$prefix"
+    fi
     mkdir -p "$prefix"
     # Background processes keep the streams of whoever started them: detach all three.
     wineserver -p </dev/null >/dev/null 2>&1

@@ -1,6 +1,8 @@
 // The launcher's log (naming, header, lines) and the extraction of included files,
 // run as real processes under Wine.
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "LauncherFixture.h"
 #include "Settings.h"
@@ -9,6 +11,8 @@ namespace zanto::e2e {
 namespace {
 
 namespace fs = std::filesystem;
+
+void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::vector<std::string> named(const std::string& dir, const std::string& prefix) {
   std::vector<std::string> out;
@@ -64,6 +68,55 @@ TEST_F(LauncherTest, LogFallsBackToDriveCWhenTmpIsNoDirectory) {
   ASSERT_EQ(logs.size(), 1u);
   EXPECT_NE(readText(driveC(logs[0])).find("Included files: 0"), std::string::npos);
   fs::remove(driveC(logs[0]));
+}
+
+// Keeps a directory immutable while it lives: not even root can create files in
+// it, which is how a drive root that nobody may write to looks to the launcher.
+class ImmutableDirectory {
+ public:
+  explicit ImmutableDirectory(std::string dir) : dir_(std::move(dir)) { set("+i"); }
+  ~ImmutableDirectory() { set("-i"); }
+  ImmutableDirectory(const ImmutableDirectory&) = delete;
+  ImmutableDirectory& operator=(const ImmutableDirectory&) = delete;
+
+ private:
+  void set(const char* flag) { EXPECT_EQ(std::system(("chattr " + std::string(flag) + " '" + dir_ + "'").c_str()), 0); }
+  std::string dir_;
+};
+
+TEST_F(LauncherTest, LogUsesTheFixedNameWhenNoUniqueOneCanBeMade) {
+  // An extraction that fails (code 16) makes the launcher report, naming its log.
+  BlockModel model = blockOf({{setting::ExecutableType, "4"},
+                              {message::InternalError, "An internal error occurred (error code: %ERROR_CODE%)"},
+                              {setting::IncludedFileCount, "1"},
+                              {setting::IncludedFileNames, "..\\x"}});
+  model.files = {{"placeholder", Bytes(3, 1)}};
+  std::string exe = packageUnchecked("fixed.exe", model);
+  Environment env{{"TMP", "c:\\no-such-directory"}, {"ZANTO_LOG", "yes"}};
+  std::string fixed = driveC("vmr_nlog");
+  for (const std::string& old : named(driveC(), kLogPrefix)) fs::remove(driveC(old));
+
+  writeFile(fixed, "an earlier run's log");
+  {
+    ImmutableDirectory root(driveC());
+    RunResult r = runUnderWine(exe, {}, env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("\r\n\r\nLog: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("vmr_nlog"), std::string::npos) << r.err;
+  }
+  std::string log = readText(fixed);
+  EXPECT_EQ(log.rfind("Started executable ", 0), 0u) << "the fixed log is truncated: " << log;
+  EXPECT_NE(log.find("Included files: 1"), std::string::npos);
+
+  fs::remove(fixed);
+  {
+    ImmutableDirectory root(driveC());
+    RunResult r = runUnderWine(exe, {}, env);
+    EXPECT_EQ(r.exitCode, 1);
+    // No file could be opened: logging is off, yet reports still name the fixed log.
+    EXPECT_NE(r.err.find("Log: c:\\vmr_nlog\r\n"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(fixed));
 }
 
 Bytes pattern(size_t size) {
