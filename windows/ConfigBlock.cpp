@@ -8,6 +8,7 @@
 #include "Log.h"
 #include "Paths.h"
 #include "Settings.h"
+#include "TextBuffer.h"
 
 namespace zanto {
 
@@ -58,7 +59,7 @@ void readConfigBlock() {
   FileSource src(exe);
   BlockError error = readConfigBlockFrom(src, store, &dataOffset);
   if (error != BlockError::None) {
-    if (error == BlockError::ReadInt) std::printf("error %lu\n", GetLastError());
+    if (error == BlockError::ReadInt) printTo(stdout, "error %lu\n", GetLastError());
     fatalError(blockErrorText(error));
   }
   CloseHandle(exe);

@@ -48,7 +48,8 @@ void showError(const char* text) {
     getStringSetting(message::ErrorCaption, caption, sizeof caption);
     showMessageBox(report, caption);
   } else {
-    std::fprintf(stderr, "%s\n", report);
+    std::fputs(report, stderr);
+    std::fputs("\n", stderr);
     std::fflush(stderr);
   }
 }

@@ -57,7 +57,7 @@ bool extractFile(HANDLE executable, const char* path) {
   FileSource src(executable);
   int32_t size;
   if (!readInt(src, &size)) {
-    std::printf("error %lu\n", GetLastError());
+    printTo(stdout, "error %lu\n", GetLastError());
     fatalError("Internal Error: readInt");
   }
   logMessage("extracting %s (size: %d)", path, size);

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "Settings.h"
+#include "TextBuffer.h"
 
 namespace zanto {
 
@@ -44,7 +45,7 @@ void openLog() {
   if (n == 0 || n >= sizeof module) module[0] = '\0';
   time_t now = std::time(nullptr);
   const char* when = std::ctime(&now);
-  std::fprintf(logFile, "Started executable %s at %s\n", module, when ? when : "\n");
+  printTo(logFile, "Started executable %s at %s\n", module, when ? when : "\n");
   std::fflush(logFile);
 }
 
@@ -53,7 +54,7 @@ void writeLine(const char* prefix, const char* format, va_list args) {
   openLog();
   if (logFile) {
     if (prefix) std::fputs(prefix, logFile);
-    std::vfprintf(logFile, format, args);
+    printToV(logFile, format, args);
     std::fputs("\n", logFile);
     std::fflush(logFile);
   }

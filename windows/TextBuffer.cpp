@@ -46,6 +46,19 @@ bool formatText(char* dst, size_t size, const char* format, ...) {
   return ok;
 }
 
+void printToV(std::FILE* stream, const char* format, va_list args) {
+  char text[8192];
+  formatTextV(text, sizeof text, format, args);
+  std::fputs(text, stream);
+}
+
+void printTo(std::FILE* stream, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  printToV(stream, format, args);
+  va_end(args);
+}
+
 size_t wideLength(const char16_t* s) {
   size_t n = 0;
   while (s[n]) ++n;

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 
 namespace zanto {
 
@@ -18,6 +19,16 @@ bool formatText(char* dst, size_t size, const char* format, ...)
 #endif
     ;
 bool formatTextV(char* dst, size_t size, const char* format, va_list args);
+
+// printf to a stream through formatText, cut at 8192 bytes. The launcher writes
+// all its formatted output this way: the C99 printf of the mingw runtime would
+// link a second formatter into the executable.
+void printTo(std::FILE* stream, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+void printToV(std::FILE* stream, const char* format, va_list args);
 
 // The same for UTF-16 text in char16_t units.
 size_t wideLength(const char16_t* s);
