@@ -1,10 +1,12 @@
 // The JVM options, class path, system properties and main arguments as the launch
 // assembles them, checked in process (no JVM); fatal outcomes run in a child.
 #include <cstdlib>
+#include <cstring>
 
 #include "ClassPath.h"
 #include "JavaVMLauncher.h"
 #include "LaunchTestSupport.h"
+#include "Paths.h"
 #include "TempDir.h"
 
 using namespace zanto;
@@ -260,7 +262,9 @@ TEST_F(OptionsTest, MainArgumentOrder) {
 struct TooLongCase {
   const char* name;
   int32_t id;
-  const char* value;  // {big}: ${JL_BIG} (5000 characters); {huge}, {pad}: 9000, 3150 characters inline
+  // {big}: ${JL_BIG} (5000 characters); {huge}: 9000 characters inline; {pad}: as many as make
+  // {big}{pad} fit 8192 bytes alone but not behind the executable's directory.
+  const char* value;
   bool mainArguments;  // checked through main's arguments instead of the options
   int code;
 };
@@ -271,7 +275,7 @@ TEST_P(TooLongTest, Refused) {
   const TooLongCase& c = GetParam();
   SetEnvironmentVariableA("JL_BIG", std::string(5000, 'b').c_str());
   SetEnvironmentVariableA("JL_HUGE", std::string(9000, 'h').c_str());
-  set(c.id, fill(c.value, {{"big", "${JL_BIG}"}, {"huge", std::string(9000, 'x')}, {"pad", std::string(3150, 'a')}}));
+  set(c.id, fill(c.value, {{"big", "${JL_BIG}"}, {"huge", std::string(9000, 'x')}, {"pad", std::string(8191 - 5000 - std::strlen(getExecutableDirectory()) / 2, 'a')}}));
   EXPECT_EXIT(c.mainArguments ? (void)buildMainArguments({}) : (void)options(), ::testing::ExitedWithCode(1),
               "internal error " + std::to_string(c.code));
 }
