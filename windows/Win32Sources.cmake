@@ -9,6 +9,8 @@ add_library(zanto_win STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Extraction.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LauncherMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/JvmEntry.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ServiceCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ServiceMain.cpp
 )
 target_link_libraries(zanto_win PUBLIC zanto_portable)
 # The system runtime's own printf (not mingw's) keeps the launcher small.
