@@ -11,6 +11,9 @@ add_library(zanto_win STATIC
   ${CMAKE_CURRENT_LIST_DIR}/JvmEntry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ServiceCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ServiceMain.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/JavaCheck.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PackedJre.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WinLoader.cpp
 )
 target_link_libraries(zanto_win PUBLIC zanto_portable)
 # The system runtime's own printf (not mingw's) keeps the launcher small.

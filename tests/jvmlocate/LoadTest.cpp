@@ -1,0 +1,336 @@
+// Packed runtimes (order, markers, a missing unpack200) and LoadDLL: the VM type
+// order, the ..\jre\bin fall-back, jvmHome, the bitness skip and exactly one
+// message per failing origin. Each LoadDLL case runs in a child process of its
+// own (a loaded jvm.dll stays for the process); the child writes its log and
+// results to a file that the test reads.
+#include <cstdio>
+#include <cstring>
+
+#include "ConfigBlock.h"
+#include "ErrorReport.h"
+#include "JvmEntry.h"
+#include "JvmLocateSupport.h"
+#include "PackedJre.h"
+#include "Settings.h"
+#include "WinLoader.h"
+
+namespace zanto::jvmtest {
+namespace {
+
+class PackedTest : public JvmLocateTest {};
+
+TEST_F(PackedTest, PackedRuntimeIsRestoredJarByJarInOrder) {
+  JavaHome home(dir_ / L"packed jre");  // a blank: every path is quoted
+  home.addUnpack200();
+  home.addPackedJars(packedJarNames());
+  const std::string h = narrow(home.root());
+  ::testing::internal::CaptureStdout();
+  prepareJre(h.c_str());
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Preparing JRE ...\n");
+  std::vector<std::string> expectedLog{"Unpacking JRE"}, expectedCalls;
+  for (const auto& jar : packedJarNames()) {
+    const std::string target = h + "\\" + narrow(jar), pack = target + ".pack";
+    expectedLog.insert(expectedLog.end(), {"Unpacking " + pack + " to " + target,
+                                           "waiting for unpack200 to finish", "unpack done"});
+    expectedCalls.push_back("\"" + h + "\\bin\\unpack200.exe\" -r \"" + pack + "\" \"" + target +
+                            "\"");
+    EXPECT_EQ(readFileBytes(home.path(jar)), "packed " + narrow(jar) + "\r\n");
+    EXPECT_FALSE(exists(home.path(jar + L".pack")));
+  }
+  expectedLog.push_back("Unpacking JRE done");
+  EXPECT_EQ(newLog(), expectedLog);
+  EXPECT_EQ(home.unpackCalls(), expectedCalls);
+
+  // Prepared now: never touched again.
+  markLog();
+  prepareJre(h.c_str());
+  EXPECT_TRUE(newLog().empty());
+  EXPECT_EQ(home.unpackCalls().size(), 6u);
+}
+
+TEST_F(PackedTest, MarkersDecideAndMissingPacksAreSkipped) {
+  struct {
+    std::vector<std::wstring> packed, present;
+    size_t calls;
+  } cases[] = {
+      {{L"lib\\rt.jar", L"lib\\deploy.jar"}, {}, 2},
+      {{L"lib\\rt.jar", L"lib\\charsets.jar"}, {L"lib\\jsse.jar"}, 0},  // prepared already
+      {{L"lib\\charsets.jar"}, {}, 0},                                  // not in the packed state
+  };
+  int row = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(row);
+    JavaHome home(dir_ / (L"p" + std::to_wstring(row++)));
+    home.addUnpack200();
+    home.addPackedJars(c.packed);
+    for (const auto& p : c.present) home.addFile(p, "jar");
+    markLog();
+    ::testing::internal::CaptureStdout();
+    prepareJre(narrow(home.root()).c_str());
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(home.unpackCalls().size(), c.calls);
+    auto log = newLog();
+    size_t skipped = 0;
+    for (const auto& l : log) skipped += l == "pack path doesn't exists";
+    EXPECT_EQ(skipped, c.calls ? 6 - c.calls : 0);
+    EXPECT_EQ(out, c.calls ? "Preparing JRE ...\n" : "");
+  }
+}
+
+TEST_F(PackedTest, MissingUnpack200IsInternalError20) {
+  configStore().narrow[message::InternalError] = "Internal failure %ERROR_CODE% here";
+  JavaHome home(dir_ / L"nounpack");
+  home.addPackedJars({L"lib\\rt.jar"});
+  const std::string h = narrow(home.root());
+  EXPECT_EXIT(
+      {
+        useConsoleErrors();
+        prepareJre(h.c_str());
+      },
+      ::testing::ExitedWithCode(1), "Internal failure 20 here");
+  EXPECT_TRUE(exists(home.path(L"lib\\rt.jar.pack")));
+}
+
+// --- LoadDLL, one child process per case ---
+
+class LoadTest : public JvmLocateTest {
+ protected:
+  void SetUp() override {
+    JvmLocateTest::SetUp();
+    configStore().narrow[message::NoJvm] = "m1001 no runtime";
+    configStore().narrow[message::SearchPathJvmDamaged] = "m1002 path runtime damaged";
+    configStore().narrow[message::EnvVarJvmBroken] = "m1003 variable %ENV_VAR_NAME% broken";
+    configStore().narrow[message::DefinedPathJvmDamaged] = "m1004 directory %DEFINED_PATH% damaged";
+    configStore().narrow[message::JvmStartFailed] = "m1005 registry runtime damaged";
+  }
+
+  // Runs LoadDLL in a child; returns the child's log lines (after the mark), then
+  // "result=", "jvmHome=" and "entry=" lines, and its standard error.
+  struct Outcome {
+    std::vector<std::string> log;
+    bool result = false;
+    std::string jvmHome, stderrText;
+    bool entry = false;
+  };
+  Outcome load(bool showErrors = true) {
+    const std::wstring resultFile = fixedDir_.path() + L"\\result.txt";
+    const std::wstring errFile = fixedDir_.path() + L"\\stderr.txt";
+    DeleteFileW(resultFile.c_str());
+    EXPECT_EXIT(
+        {
+          std::freopen(narrow(errFile).c_str(), "w", stderr);
+          useConsoleErrors();
+          bool ok = LoadDLL(showErrors);
+          std::string text;
+          for (const auto& l : newLog()) text += l + "\n";
+          text += std::string("result=") + (ok ? "1" : "0") + "\njvmHome=" + jvmHome +
+                  "\nentry=" + (createJavaVmEntry ? "1" : "0") + "\n";
+          writeFile(resultFile, text);
+          std::fflush(stderr);
+          _exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    Outcome o;
+    auto lines = readLines(resultFile);
+    for (const auto& l : lines) {
+      if (l.rfind("result=", 0) == 0)
+        o.result = l == "result=1";
+      else if (l.rfind("jvmHome=", 0) == 0)
+        o.jvmHome = l.substr(8);
+      else if (l.rfind("entry=", 0) == 0)
+        o.entry = l == "entry=1";
+      else if (l != "-- mark")
+        o.log.push_back(l);
+    }
+    // Standard error is in text mode.
+    for (char c : readFileBytes(errFile))
+      if (c != '\r') o.stderrText += c;
+    return o;
+  }
+
+  TempDirectory fixedDir_{L"jvmlocate-load", true};
+};
+
+std::vector<std::string> tried(const std::string& bin,
+                               std::vector<std::pair<const char*, int>> types) {
+  std::vector<std::string> out;
+  for (auto [type, exists] : types)
+    out.push_back("Trying " + bin + type + "\\jvm.dll (exists " + std::to_string(exists) + ")");
+  return out;
+}
+
+TEST_F(LoadTest, PreferredTypeFirstThenTheFixedOrder) {
+  JavaHome home = makeHome(fixedDir_ / L"jre", "1.8.0_202");
+  home.addJvm(L"bin", L"classic");
+  setSetting(setting::JvmSearchSequence, "A" + narrow(home.root()));
+  setSetting(setting::PreferredVmType, "server");
+  Outcome o = load();
+  EXPECT_TRUE(o.result);
+  EXPECT_TRUE(o.entry);
+  const std::string bin = fullLow(home.root()) + "\\bin\\";
+  std::vector<std::string> expected{"Trying to load JVM-DLL from " + bin + "java.exe"};
+  for (auto& l :
+       tried(bin, {{"server", 0}, {"hotspot", 0}, {"client", 0}, {"server", 0}, {"classic", 1}}))
+    expected.push_back(l);
+  expected.push_back("Loading of JVM-DLL successful");
+  EXPECT_TRUE(containsInOrder(o.log, expected));
+  EXPECT_EQ(o.log.front(), "LoadDLL (1, (null), 0)");
+  EXPECT_EQ(o.log.back(), "Loading of JVM-DLL successful");
+  EXPECT_EQ(o.jvmHome, bin + "..");
+  EXPECT_EQ(o.stderrText, "");
+}
+
+TEST_F(LoadTest, JdkWithoutVmInItsBinUsesItsPrivateJre) {
+  JavaHome jdk = makeHome(fixedDir_ / L"jdk", "1.6.0_45");
+  jdk.addJvm(L"jre\\bin", L"client");
+  setSetting(setting::JvmSearchSequence, "B" + narrow(jdk.root()));
+  Outcome o = load();
+  EXPECT_TRUE(o.result);
+  const std::string bin = fullLow(jdk.root()) + "\\bin\\";
+  std::vector<std::string> expected =
+      tried(bin, {{"hotspot", 0}, {"client", 0}, {"server", 0}, {"classic", 0}, {"jrockit", 0}});
+  for (auto& l : tried(bin + "..\\jre\\bin\\", {{"hotspot", 0}, {"client", 1}}))
+    expected.push_back(l);
+  EXPECT_TRUE(containsInOrder(o.log, expected));
+  EXPECT_EQ(o.jvmHome, bin + "..");  // from the chosen java.exe, not the private JRE
+}
+
+TEST_F(LoadTest, WindowedKindLoadsTheSameLibrary) {
+  JavaHome home = makeHome(fixedDir_ / L"jre", "1.8.0_202");
+  home.addJvm(L"bin", L"client");
+  setSetting(setting::JvmSearchSequence, "A" + narrow(home.root()));
+  setSetting(setting::ExecutableType, "1");
+  Outcome o = load();
+  EXPECT_TRUE(o.result);
+  const std::string bin = fullLow(home.root()) + "\\bin\\";
+  EXPECT_TRUE(containsInOrder(o.log, {"Trying to load JVM-DLL from " + bin + "javaw.exe",
+                                      "Trying " + bin + "client\\jvm.dll (exists 1)"}));
+  EXPECT_EQ(o.jvmHome, bin + "..");
+}
+
+TEST_F(LoadTest, LibraryOfTheOtherBitnessIsSkipped) {
+  if (otherBitnessStandinDirectory().empty()) GTEST_SKIP() << "the other bitness is not built";
+  JavaHome home = makeHome(fixedDir_ / L"jre", "1.8.0_202");
+  home.addJvm(L"bin", L"client", JvmKind::OtherBitness);
+  home.addJvm(L"bin", L"server");
+  setSetting(setting::JvmSearchSequence, "A" + narrow(home.root()));
+  Outcome o = load();
+  EXPECT_TRUE(o.result);
+  const std::string bin = fullLow(home.root()) + "\\bin\\";
+  const bool wide = sizeof(void*) == 8;
+  EXPECT_TRUE(containsInOrder(
+      o.log, {"Trying " + bin + "client\\jvm.dll (exists 1)",
+              "Skipping " + bin + "client\\jvm.dll: machine type " +
+                  (wide ? "0x014c does not match this 64-bit launcher"
+                        : "0x8664 does not match this 32-bit launcher"),
+              "Trying " + bin + "server\\jvm.dll (exists 1)", "Loading of JVM-DLL successful"}));
+}
+
+TEST_F(LoadTest, DecoratedEntryPointIn32Bits) {
+  if (sizeof(void*) == 8) GTEST_SKIP() << "names are not decorated in 64 bits";
+  JavaHome home = makeHome(fixedDir_ / L"jre", "1.8.0_202");
+  home.addJvm(L"bin", L"client", JvmKind::Decorated);
+  setSetting(setting::JvmSearchSequence, "A" + narrow(home.root()));
+  Outcome o = load();
+  EXPECT_TRUE(o.result);
+  EXPECT_TRUE(o.entry);
+}
+
+struct FailureCase {
+  const char* name;
+  std::string sequence, flavour;
+  JvmKind kind;
+  bool withLibrary;
+  const char* message;  // %HOME% is the runtime's home as configured
+  std::vector<std::string> errors;
+};
+
+TEST_F(LoadTest, ExactlyOneMessagePerFailingOrigin) {
+  const FailureCase cases[] = {
+      {"none", "", "", JvmKind::Standin, false, "m1001 no runtime", {"ERROR: No JVM found"}},
+      {"search order",
+       "S",
+       "",
+       JvmKind::Standin,
+       false,
+       "m1002 path runtime damaged",
+       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
+      {"environment entry",
+       "EMYJAVA",
+       "",
+       JvmKind::Standin,
+       false,
+       "m1003 variable MYJAVA broken",
+       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
+      {"product variable",
+       "",
+       "e",
+       JvmKind::Standin,
+       false,
+       "m1003 variable ZANTO_JAVA_HOME broken",
+       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
+      {"directory",
+       "A%HOME%",
+       "",
+       JvmKind::NoEntryPoint,
+       true,
+       "m1004 directory %HOME% damaged",
+       {"ERROR: Could not load functions"}},
+      {"not an image",
+       "A%HOME%",
+       "",
+       JvmKind::NotAnImage,
+       true,
+       "m1004 directory %HOME% damaged",
+       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
+      {"registry",
+       "Y",
+       "",
+       JvmKind::Standin,
+       false,
+       "m1005 registry runtime damaged",
+       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    JavaHome home = makeHome(fixedDir_ / L"broken", "1.8.0_202");
+    if (c.withLibrary) home.addJvm(L"bin", L"client", c.kind);
+    const std::string h = narrow(home.root());
+    auto fill = [&](std::string s) {
+      size_t at = s.find("%HOME%");
+      if (at != std::string::npos) s.replace(at, 6, h);
+      return s;
+    };
+    SetEnvironmentVariableA("MYJAVA", h.c_str());
+    if (c.flavour == "e") SetEnvironmentVariableA("ZANTO_JAVA_HOME", h.c_str());
+    clearLocatedJvms(HKEY_CURRENT_USER);
+    if (c.sequence == "Y") addLocatedJvm(HKEY_CURRENT_USER, home.path(L"bin\\java.exe"));
+    char savedPath[32768];
+    DWORD n = GetEnvironmentVariableA("PATH", savedPath, sizeof savedPath);
+    if (c.sequence == "S") prependPath(home.path(L"bin"));
+    setSetting(setting::JvmSearchSequence, fill(c.sequence));
+    setSetting(setting::ProductFlavor, c.flavour);
+    Outcome o = load();
+    SetEnvironmentVariableA("PATH", n > 0 && n < sizeof savedPath ? savedPath : nullptr);
+    SetEnvironmentVariableA("ZANTO_JAVA_HOME", nullptr);
+    EXPECT_FALSE(o.result);
+    EXPECT_FALSE(o.entry);
+    // One report: the message, the log's path after it, nothing else.
+    const std::string message = fill(c.message) + "\n\nLog: ";
+    EXPECT_EQ(o.stderrText.substr(0, message.size()), message) << o.stderrText;
+    EXPECT_EQ(o.stderrText.find("m10", 1), std::string::npos) << o.stderrText;
+    std::vector<std::string> errors;
+    for (const auto& l : o.log)
+      if (l.rfind("ERROR: ", 0) == 0) errors.push_back(l);
+    EXPECT_EQ(errors, c.errors);
+    removeTree(home.root());
+  }
+  // Without showErrors: the same log, no message.
+  Outcome quiet = load(false);
+  EXPECT_FALSE(quiet.result);
+  EXPECT_EQ(quiet.stderrText, "");
+  EXPECT_TRUE(contains(quiet.log, "ERROR: No JVM found"));
+}
+
+}  // namespace
+}  // namespace zanto::jvmtest

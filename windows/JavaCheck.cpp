@@ -1,0 +1,312 @@
+// Java installation check and version detection (see JavaCheck.h). The version is
+// learnt by running "<java.exe>" -version once per executable and then kept in
+// HKCU until the file's last-write time changes.
+#include "JavaCheck.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ConfigBlock.h"
+#include "JavaVersion.h"
+#include "Log.h"
+#include "Paths.h"
+#include "Settings.h"
+#include "TempDir.h"
+#include "TextBuffer.h"
+
+namespace zanto {
+
+namespace {
+
+const char kVersionCacheKey[] = "SOFTWARE\\harnwick\\zanto\\jvms\\";
+const char kLocatedJvmsKey[] = "SOFTWARE\\harnwick\\zanto\\locatedjvms";
+const char kJreKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const char kJdkKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
+
+void replaceChar(char* text, char from, char to) {
+  for (; *text; ++text)
+    if (*text == from) *text = to;
+}
+
+// False when the key name would have been cut: a cut name is another file's key.
+bool cacheKeyName(char* key, size_t size, const char* javaExe) {
+  if (!formatText(key, size, "%s%s", kVersionCacheKey, javaExe)) return false;
+  replaceChar(key + sizeof(kVersionCacheKey) - 1, '\\', '/');
+  return true;
+}
+
+// A string value, always terminated within size; false when missing or not a text.
+bool readRegistryText(HKEY key, const char* name, char* out, size_t size) {
+  out[0] = '\0';
+  DWORD type = 0, bytes = static_cast<DWORD>(size - 1);
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(out), &bytes) !=
+          ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    out[0] = '\0';
+    return false;
+  }
+  out[bytes] = '\0';
+  return true;
+}
+
+bool readMachineText(const char* keyName, const char* name, char* out, size_t size) {
+  HKEY key;
+  out[0] = '\0';
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  bool ok = readRegistryText(key, name, out, size);
+  RegCloseKey(key);
+  return ok;
+}
+
+bool requireJdk() { return getIntSetting(setting::RequireJdk) != 0; }
+
+// JavaHome of one JavaSoft key, then the home's executable and its check.
+bool checkJavaSoftKey(const char* keyName, char* javaExe, char* version, const char* minVersion,
+                      const char* maxVersion) {
+  static char home[kTextBufferSize];
+  if (!readMachineText(keyName, "JavaHome", home, sizeof home)) return false;
+  if (!javaExeFromHome(javaExe, home)) return false;
+  return checkJavaExe(javaExe, version, minVersion, maxVersion, false);
+}
+
+bool checkCurrentVersions(char* javaExe, char* version, const char* minVersion,
+                          const char* maxVersion) {
+  char jdk[kVersionBufferSize], jre[kVersionBufferSize];
+  if (!readMachineText(kJdkKey, "CurrentVersion", jdk, sizeof jdk) ||
+      !keyInRange(jdk, minVersion, maxVersion))
+    jdk[0] = '\0';
+  jre[0] = '\0';
+  if (!requireJdk() && (!readMachineText(kJreKey, "CurrentVersion", jre, sizeof jre) ||
+                        !keyInRange(jre, minVersion, maxVersion)))
+    jre[0] = '\0';
+  static char keyName[kTextBufferSize];
+  if (std::strcmp(jdk, jre) > 0)
+    formatText(keyName, sizeof keyName, "%s\\%s", kJdkKey, jdk);
+  else
+    formatText(keyName, sizeof keyName, "%s\\%s", kJreKey, jre);
+  return checkJavaSoftKey(keyName, javaExe, version, minVersion, maxVersion);
+}
+
+bool scanJavaSoftVersions(const char* productKey, char* javaExe, char* version,
+                          const char* minVersion, const char* maxVersion) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  std::vector<std::string> names;
+  static char name[kTextBufferSize];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    LONG r = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_MORE_DATA) continue;
+    if (r != ERROR_SUCCESS) break;
+    if (keyInRange(name, minVersion, maxVersion)) names.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  std::sort(names.begin(), names.end());
+  static char keyName[kTextBufferSize];
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (!formatText(keyName, sizeof keyName, "%s\\%s", productKey, it->c_str())) continue;
+    if (checkJavaSoftKey(keyName, javaExe, version, minVersion, maxVersion)) return true;
+  }
+  return false;
+}
+
+bool scanLocatedJvms(HKEY root, char* javaExe, char* version, const char* minVersion,
+                     const char* maxVersion) {
+  version[0] = '\0';
+  HKEY key;
+  if (RegOpenKeyExA(root, kLocatedJvmsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  static char candidate[kTextBufferSize];
+  char candidateVersion[kVersionBufferSize];
+  bool found = false;
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof candidate;
+    LONG r = RegEnumKeyExA(key, index, candidate, &length, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_MORE_DATA) continue;
+    if (r != ERROR_SUCCESS) break;
+    replaceChar(candidate, '/', '\\');
+    if (!checkJavaExe(candidate, candidateVersion, minVersion, maxVersion, true)) continue;
+    if (!found || std::strcmp(candidateVersion, version) > 0) {
+      copyText(javaExe, kTextBufferSize, candidate);
+      copyText(version, kVersionBufferSize, candidateVersion);
+      found = true;
+    }
+  }
+  RegCloseKey(key);
+  return found;
+}
+
+}  // namespace
+
+bool javaExeFromHome(char* javaExe, const char* home) {
+  if (!formatText(javaExe, kTextBufferSize, "%s\\jre\\bin\\java.exe", home)) return false;
+  if (requireJdk()) {
+    static char tools[kTextBufferSize];
+    return formatText(tools, sizeof tools, "%s\\lib\\tools.jar", home) && fileExists(tools);
+  }
+  if (fileExists(javaExe)) return true;
+  return formatText(javaExe, kTextBufferSize, "%s\\bin\\java.exe", home);
+}
+
+bool checkJavaExe(char* javaExe, char* version, const char* minVersion, const char* maxVersion,
+                  bool allowBeta) {
+  logMessage("checkJavaExe (%s, [out], %s, %s, %d)", javaExe, minVersion, maxVersion,
+             allowBeta ? 1 : 0);
+  static char full[kTextBufferSize];
+  getFullPath(full, javaExe, false);
+  copyText(javaExe, kTextBufferSize, full);
+  FILETIME lastWrite;
+  if (!findFile(javaExe, &lastWrite)) {
+    logMessage("file doesn't exist");
+    return false;
+  }
+  logMessage("file exists");
+  version[0] = '\0';
+  if (readCachedVersion(javaExe, lastWrite, version, kVersionBufferSize)) {
+    logMessage("got version from registry %s", version);
+  } else if (runJavaVersion(javaExe, version, kVersionBufferSize)) {
+    logMessage("got version from execution %s", version);
+    writeCachedVersion(javaExe, lastWrite, version);
+  } else {
+    logMessage("couldn't get version");
+    return false;
+  }
+  bool accepted = versionInRange(version, minVersion, maxVersion, allowBeta,
+                                 getIntSetting(setting::AllowBetaJava) != 0);
+  if (accepted && getIntSetting(setting::ExecutableType) == 1) {
+    size_t length = std::strlen(javaExe);
+    if (length < 4 || !copyText(javaExe + length - 4, kTextBufferSize - (length - 4), "w.exe"))
+      return false;
+    return fileExists(javaExe);
+  }
+  logMessage("checkJavaExe returning %d", accepted ? 1 : 0);
+  return accepted;
+}
+
+bool readCachedVersion(const char* javaExe, const FILETIME& lastWrite, char* version, size_t size) {
+  static char keyName[kTextBufferSize];
+  version[0] = '\0';
+  if (!cacheKeyName(keyName, sizeof keyName, javaExe)) return false;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  BYTE stored[16];
+  DWORD type = 0, bytes = sizeof stored;
+  bool valid =
+      RegQueryValueExA(key, "LastWriteTime", nullptr, &type, stored, &bytes) == ERROR_SUCCESS &&
+      bytes == sizeof(FILETIME) && std::memcmp(stored, &lastWrite, bytes) == 0;
+  // The text is stored without a terminator; an empty one is no version.
+  valid = valid && readRegistryText(key, "Version", version, size) && version[0] != '\0';
+  RegCloseKey(key);
+  if (!valid) version[0] = '\0';
+  return valid;
+}
+
+void writeCachedVersion(const char* javaExe, const FILETIME& lastWrite, const char* version) {
+  static char keyName[kTextBufferSize];
+  if (!cacheKeyName(keyName, sizeof keyName, javaExe)) return;
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(key, "LastWriteTime", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&lastWrite),
+                 sizeof lastWrite);
+  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                 static_cast<DWORD>(std::strlen(version)));
+  RegCloseKey(key);
+}
+
+HANDLE openInheritableFile(const char* name) {
+  HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE inheritable = nullptr;
+  HANDLE self = GetCurrentProcess();
+  if (!DuplicateHandle(self, file, self, &inheritable, 0, TRUE, DUPLICATE_SAME_ACCESS))
+    inheritable = nullptr;
+  CloseHandle(file);
+  return inheritable;
+}
+
+bool runJavaVersion(const char* javaExe, char* version, size_t size) {
+  version[0] = '\0';
+  static char shortPath[kTextBufferSize], commandLine[kTextBufferSize];
+  DWORD n = GetShortPathNameA(javaExe, shortPath, sizeof shortPath);
+  if (n == 0 || n >= sizeof shortPath) copyText(shortPath, sizeof shortPath, javaExe);
+  // Quoted: short names can be switched off, and a blank would let Windows start
+  // another program (such as C:\Program.exe) in the service's account.
+  if (!formatText(commandLine, sizeof commandLine, "\"%s\" -version", shortPath)) return false;
+
+  char tempFile[MAX_PATH + 1];
+  createTempFile(tempFile);
+  if (!tempFile[0]) return false;
+  HANDLE output = openInheritableFile(tempFile);
+  if (!output) {
+    DeleteFileA(tempFile);
+    return false;
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdError = output;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+                      nullptr, &startup, &process)) {
+    CloseHandle(output);
+    DeleteFileA(tempFile);
+    return false;
+  }
+  WaitForSingleObject(process.hProcess, kJavaVersionTimeoutMs);
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(process.hProcess, &exitCode)) exitCode = 1;
+  logMessage("Exit Code %d", static_cast<int>(exitCode));
+  if (exitCode == STILL_ACTIVE) {
+    logMessage("Terminating process");
+    TerminateProcess(process.hProcess, 1);
+    // Until it is gone the child still holds the file that is deleted below.
+    WaitForSingleObject(process.hProcess, 5000);
+  }
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(output);
+
+  bool taken = false;
+  if (exitCode == 0) {
+    if (FILE* in = std::fopen(tempFile, "r")) {
+      char line[kVersionBufferSize];
+      if (std::fgets(line, sizeof line, in) && parseVersionLine(line, version, size)) {
+        logMessage("Java version: %s", version);
+        taken = true;
+      }
+      std::fclose(in);
+    }
+  }
+  DeleteFileA(tempFile);
+  return taken;
+}
+
+bool searchJavaSoft(char* javaExe, char* version, const char* minVersion, const char* maxVersion) {
+  if (checkCurrentVersions(javaExe, version, minVersion, maxVersion)) return true;
+  if (!requireJdk() && scanJavaSoftVersions(kJreKey, javaExe, version, minVersion, maxVersion))
+    return true;
+  return scanJavaSoftVersions(kJdkKey, javaExe, version, minVersion, maxVersion);
+}
+
+bool searchLocatedJvms(char* javaExe, char* version, const char* minVersion,
+                       const char* maxVersion) {
+  static char userExe[kTextBufferSize], machineExe[kTextBufferSize];
+  char userVersion[kVersionBufferSize], machineVersion[kVersionBufferSize];
+  bool user = scanLocatedJvms(HKEY_CURRENT_USER, userExe, userVersion, minVersion, maxVersion);
+  bool machine =
+      scanLocatedJvms(HKEY_LOCAL_MACHINE, machineExe, machineVersion, minVersion, maxVersion);
+  if (!user && !machine) return false;
+  bool takeUser = user && (!machine || std::strcmp(userVersion, machineVersion) > 0);
+  copyText(javaExe, kTextBufferSize, takeUser ? userExe : machineExe);
+  copyText(version, kVersionBufferSize, takeUser ? userVersion : machineVersion);
+  return true;
+}
+
+}  // namespace zanto
