@@ -16,4 +16,12 @@ bool launchProgram(const std::vector<std::wstring>& launchArguments, bool destro
 // System.exit(0) inside the JVM, then DestroyJavaVM.
 void shutdownJvm();
 
+// The launcher's system properties, in their order: zanto.isVelmora (flavour "i"),
+// zanto.moduleName, zanto.processCommFile (setting 10005), zanto.tempDir.
+std::vector<std::string> buildSystemProperties();
+// The argument list of the launcher class's main: the five leading arguments, the
+// first launch argument, the expanded and split Arguments, the other launch
+// arguments (without "-J" ones when PassVmArguments is set).
+std::vector<std::u16string> buildMainArguments(const std::vector<std::wstring>& launchArguments);
+
 }  // namespace zanto

@@ -13,8 +13,13 @@ namespace {
 constexpr size_t kLogTextSize = 8192;
 
 // A failed look-up leaves an error pending; the JVM must not be called with it.
+// ExceptionOccurred rather than ExceptionCheck: the same few JNI functions serve
+// every check here, which keeps the set the launcher needs of a JVM small.
 void clearPending(JNIEnv* env) {
-  if (env->ExceptionCheck()) env->ExceptionClear();
+  jthrowable thrown = env->ExceptionOccurred();
+  if (!thrown) return;
+  env->DeleteLocalRef(thrown);
+  env->ExceptionClear();
 }
 
 bool exceptionPending(JNIEnv* env) {

@@ -1,0 +1,198 @@
+// launchProgram against the strict stand-in jvm.dll (not a JVM): what reaches
+// JNI_CreateJavaVM and main, the first-run hook, the failure paths and the log
+// lines. One JVM per process, so every case runs in a child (gtest death test).
+#include "LaunchTestSupport.h"
+// After windows.h: jni_md.h relies on its calling-convention keywords.
+#include <jni.h>
+
+#include <cstdlib>
+
+#include "JavaVMLauncher.h"
+#include "JvmEntry.h"
+
+using namespace zanto;
+using namespace zanto::test;
+
+namespace {
+
+void JNICALL exitHook(jint status) { ExitProcess(40 + static_cast<UINT>(status)); }
+
+class JvmLaunchTest : public LaunchTest {
+ protected:
+  void SetUp() override {
+    LaunchTest::SetUp();
+    ASSERT_TRUE(copyFile(standinDirectory() + L"\\jvm.dll", widen(path("vm\\jvm.dll"))));
+    writeClassFile(widen(path("classes")), kLauncherClass);
+    createDirectories(widen(path("tmp")));
+    set(setting::ClassPath, "D1" + path("classes"));
+  }
+  void control(const std::string& ini) { writeFile(widen(path("vm\\standin-jvm.ini")), ini); }
+  StandinRecord record() const { return StandinRecord::read(widen(path("vm\\standin-jvm-record.txt"))); }
+
+  // In the child: logging into <dir>\tmp, the stand-in as the JVM, then the launch;
+  // exit code 0 when it succeeded, 1 when it returned false.
+  [[noreturn]] void launch(const std::vector<std::wstring>& args, bool destroy = false, bool hook = false,
+                           bool shutdown = false) {
+    _putenv(("TMP=" + path("tmp")).c_str());
+    _putenv("ZANTO_LOG=yes");
+    HMODULE jvm = LoadLibraryA(path("vm\\jvm.dll").c_str());
+    if (!jvm) ExitProcess(101);
+    createJavaVmEntry =
+        reinterpret_cast<CreateJavaVmFunction>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
+    bool ok = launchProgram(args, destroy, hook ? &exitHook : nullptr);
+    if (ok && shutdown) shutdownJvm();
+    ExitProcess(ok ? 0 : 1);
+  }
+
+  // The log the child wrote, without its header line (the only vmr* file: Wine
+  // keeps three letters of a _tempnam prefix).
+  std::vector<std::string> logLines() const {
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA(path("tmp\\vmr*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return {"no log"};
+    FindClose(h);
+    auto lines = readLines(widen(path("tmp\\") + data.cFileName));
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+  }
+  // True when `expected` appear in the log in this order (other lines between).
+  ::testing::AssertionResult logHasInOrder(const std::vector<std::string>& expected) const {
+    auto lines = logLines();
+    size_t at = 0;
+    for (const auto& line : lines)
+      if (at < expected.size() && line == expected[at]) ++at;
+    if (at == expected.size()) return ::testing::AssertionSuccess();
+    std::string all;
+    for (const auto& l : lines) all += "  " + l + "\n";
+    return ::testing::AssertionFailure() << "missing \"" << expected[at] << "\" in:\n" << all;
+  }
+};
+
+TEST_F(JvmLaunchTest, OptionsAndArgumentsReachTheJvmInOrder) {
+  writeVmOptions(false, "-Xvmopt\n");
+  set(setting::VmParameters, "-Xparam '-Dp=a b'");
+  set(setting::PassVmArguments, "1");
+  set(setting::ProcessCommFile, "1");
+  set(setting::Arguments, "conf1 'conf 2'");
+  EXPECT_EXIT(launch({L"svc", L"-J-Xjarg", L"app\u4e2d"}), ::testing::ExitedWithCode(0), "");
+  auto r = record();
+  const std::string tmp = path("tmp") + "\\zto_p";
+  auto o = r.options();
+  ASSERT_EQ(o.size(), 8u) << r.lines.size();
+  EXPECT_EQ(o[0], std::string("-Dzanto.moduleName=") + getExecutablePath());
+  EXPECT_EQ(o[1].rfind("-Dzanto.processCommFile=" + tmp, 0), 0u) << o[1];
+  EXPECT_EQ(o[1].substr(o[1].size() - 4), ".tmp");
+  EXPECT_EQ(std::vector<std::string>(o.begin() + 2, o.end()),
+            (std::vector<std::string>{"-Dzanto.tempDir=", "-Xvmopt", "-Djava.class.path=" + path("classes") + ";",
+                                      "-Xparam", "-Dp=a b", "-Xjarg"}));
+  EXPECT_TRUE(r.has("create version=0x00010002 ignoreUnrecognized=1 nOptions=8"));
+  EXPECT_EQ(r.mainArguments(), (std::vector<std::string>{"false", "com.example.App", "", "", "false", "svc", "conf1",
+                                                         "conf 2", "app\xe4\xb8\xad"}));
+  EXPECT_EQ(r.count("warning"), 0u);
+  EXPECT_TRUE(logHasInOrder({"launching program", "vmoption count 8",
+                             std::string("vmoption 0: -Dzanto.moduleName=") + getExecutablePath(),
+                             "vmoption 7: -Xjarg", "Creating JVM", "JVM created",
+                             "main class: com/zanto/runtime/WinLauncher", "param count: 9", "param 0: false",
+                             "param 1: com.example.App", "param 8: app?", "calling main", "main returned",
+                             "launch done"}));
+}
+
+TEST_F(JvmLaunchTest, ExitHookOptionReachesTheJvm) {
+  control("main=exit\nmain_exit_code=2\n");
+  EXPECT_EXIT(launch({}, false, true), ::testing::ExitedWithCode(42), "");
+  auto r = record();
+  ASSERT_FALSE(r.options().empty());
+  EXPECT_EQ(r.options().back(), "exit");
+  EXPECT_TRUE(r.has("option 3 [exit] extraInfo"));
+  EXPECT_TRUE(r.has("exit 2 application"));
+}
+
+TEST_F(JvmLaunchTest, DestroyAfterMainAndShutdown) {
+  EXPECT_EXIT(launch({}, true), ::testing::ExitedWithCode(0), "");
+  EXPECT_TRUE(record().has("DestroyJavaVM"));
+  EXPECT_TRUE(logHasInOrder({"main returned", "dest JVM", "launch done"}));
+
+  removeTree(widen(path("tmp")));
+  createDirectories(widen(path("tmp")));
+  DeleteFileW(widen(path("vm\\standin-jvm-record.txt")).c_str());
+  EXPECT_EXIT(launch({}, false, false, true), ::testing::ExitedWithCode(0), "");
+  auto r = record();
+  EXPECT_TRUE(r.has("call [java/lang/System] [exit] 0"));
+  EXPECT_FALSE(r.has("DestroyJavaVM"));
+}
+
+struct FirstRunCase {
+  const char* name;
+  bool marker;
+  const char* control;
+  int exitCode;
+  bool mainCalled;
+  bool firstRunCalled;
+  const char* stderrText;
+};
+
+class FirstRunTest : public JvmLaunchTest, public ::testing::WithParamInterface<FirstRunCase> {};
+
+// The velmora flavour: FirstRun comes from the runtime archive below InstallRoot,
+// so its presence on the class path is part of the check.
+TEST_P(FirstRunTest, Outcome) {
+  const FirstRunCase& c = GetParam();
+  flavour("i");
+  set(setting::InstallRoot, path("Install"));
+  writeJar(widen(path("install\\.velmora\\vmrruntime.jar")), {kFirstRunClass});
+  if (c.marker) writeFirstRunMarker(widen(path("Install")));
+  control(c.control);
+  EXPECT_EXIT(launch({L"svc"}), ::testing::ExitedWithCode(c.exitCode), literal(c.stderrText));
+  auto r = record();
+  EXPECT_EQ(r.options()[0], "-Dzanto.isVelmora=true");
+  EXPECT_EQ(r.find("call [com/velmora/runtime/FirstRun]") >= 0, c.firstRunCalled);
+  EXPECT_EQ(r.find("call [com/zanto/runtime/WinLauncher]") >= 0, c.mainCalled);
+  if (c.exitCode == 0 && !c.mainCalled) {
+    EXPECT_TRUE(logHasInOrder({"checkFirstRun stopped further execution", "launch done"}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FirstRunTest,
+    ::testing::Values(FirstRunCase{"no_marker", false, "first_run=false\n", 0, true, false, ""},
+                      FirstRunCase{"returns_true", true, "first_run=true\n", 0, true, true, ""},
+                      FirstRunCase{"returns_false", true, "first_run=false\n", 0, false, true, ""},
+                      FirstRunCase{"throws", true, "first_run=throw\n", 0, false, true, ""},
+                      FirstRunCase{"class_missing", true, "missing_class=com/velmora/runtime/FirstRun\n", 1, false,
+                                   false, "internal error 14\n"},
+                      FirstRunCase{"method_missing", true, "missing_method=firstRun\n", 1, false, false,
+                                   "internal error 15\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FailureCase {
+  const char* name;
+  const char* control;
+  int exitCode;
+  const char* stderrText;
+  std::vector<std::string> logLines;
+};
+
+class LaunchFailureTest : public JvmLaunchTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(LaunchFailureTest, Outcome) {
+  const FailureCase& c = GetParam();
+  control(c.control);
+  EXPECT_EXIT(launch({L"svc", L"a", L"b"}), ::testing::ExitedWithCode(c.exitCode), literal(c.stderrText));
+  EXPECT_TRUE(logHasInOrder(c.logLines));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LaunchFailureTest,
+    ::testing::Values(
+        FailureCase{"main_class_missing", "missing_class=com/zanto/runtime/WinLauncher\n", 1, "no main class\n",
+                    {"JVM created", "ERROR: could not find main class"}},
+        FailureCase{"main_method_missing", "missing_method=main\n", 1, "no main method\n",
+                    {"ERROR: could not find main method"}},
+        FailureCase{"main_throws", "main=throw\n", 1, "",
+                    {"calling main", "main returned", "ERROR: an exception occured", "ERROR: could not call main"}},
+        FailureCase{"create_fails", "create_result=-1\n", 1, "", {"Creating JVM", "ERROR: could not initialize JVM"}},
+        FailureCase{"no_object_array", "null_object_array=1\n", 1, "internal error 21\n", {"param count: 8"}},
+        FailureCase{"no_string", "null_string_at=3\n", 1, "internal error 21\n", {"param 2: ", "param 3: "}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,207 @@
+// JVM options and class path assembly (see ClassPath.h). Every text is checked
+// against its buffer before it is written; the class path is refused whole rather
+// than cut, since a cut entry would name another file.
+#include "ClassPath.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "ConfigBlock.h"
+#include "ErrorReport.h"
+#include "Extraction.h"
+#include "LaunchText.h"
+#include "Log.h"
+#include "ParameterSplitter.h"
+#include "Paths.h"
+#include "Settings.h"
+#include "TextBuffer.h"
+
+namespace zanto {
+
+namespace {
+
+void appendClassPath(char* text, const char* part) {
+  if (!appendText(text, kClassPathCapacity, part)) {
+    logError("class path too long");
+    fatalInternalError(kClassPathTooLong);
+  }
+}
+
+bool endsWith(const char* text, char c) {
+  size_t n = std::strlen(text);
+  return n > 0 && text[n - 1] == c;
+}
+
+// One "E" entry: the variable's value, without one pair of enclosing quotes.
+void appendEnvironmentEntry(char* text, const char* name, bool required) {
+  static char value[kTextBufferSize];
+  SetLastError(ERROR_SUCCESS);
+  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  if (n >= sizeof value) refuseTooLongText("class path environment value");
+  if (n == 0) {
+    if (required && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+      fatalConfiguredError(message::EnvVarUndefined, "%ENV_VAR_NAME%", name);
+    return;
+  }
+  char* start = value;
+  size_t length = n;
+  if (length >= 2 && value[0] == '"' && value[length - 1] == '"') {
+    value[length - 1] = '\0';
+    ++start;
+  }
+  appendClassPath(text, start);
+  if (!endsWith(start, ';')) appendClassPath(text, ";");
+}
+
+void appendEntry(char* text, const char* entry) {
+  // An entry needs its type letter and flag; shorter ones name nothing.
+  if (std::strlen(entry) < 2) {
+    logError("class path entry ignored: %s", entry);
+    return;
+  }
+  static char expanded[kTextBufferSize];
+  static char resolved[kTextBufferSize];
+  copyText(expanded, sizeof expanded, entry + 2);
+  expandLaunchText(expanded, "class path entry");
+  const bool required = entry[1] == '1';
+  bool found = false;
+  switch (entry[0]) {
+    case 'A':
+    case 'D':
+      resolveLaunchPath(resolved, expanded, "class path entry");
+      found = fileExists(resolved);
+      appendClassPath(text, resolved);
+      appendClassPath(text, ";");
+      break;
+    case 'S': {
+      resolveLaunchPath(resolved, expanded, "class path directory");
+      bool jars = appendArchivesOfDirectory(text, resolved, "jar");
+      bool zips = appendArchivesOfDirectory(text, resolved, "zip");
+      found = jars || zips;
+      break;
+    }
+    case 'E':
+      appendEnvironmentEntry(text, expanded, required);
+      return;
+    default:
+      return;
+  }
+  if (required && !found) fatalConfiguredError(message::FileNotFound, "%FILE_NAME%", expanded);
+}
+
+}  // namespace
+
+bool appendArchivesOfDirectory(char* text, const char* directory, const char* extension) {
+  if (!fileExists(directory)) return false;
+  std::vector<std::string> names;
+  listFiles(directory, extension, names);
+  static char joined[kTextBufferSize];
+  static char resolved[kTextBufferSize];
+  for (const auto& name : names) {
+    if (!formatText(joined, sizeof joined, "%s\\%s", directory, name.c_str()))
+      refuseTooLongText("class path archive");
+    resolveLaunchPath(resolved, joined, "class path archive");
+    appendClassPath(text, resolved);
+    appendClassPath(text, ";");
+  }
+  return true;
+}
+
+void appendRuntimeJar(char* text) {
+  if (productFlavor() != 'i') return;
+  static char root[kTextBufferSize];
+  static char full[kTextBufferSize];
+  readTextSetting(setting::InstallRoot, root, "InstallRoot");
+  fullLaunchPath(full, root, false, "InstallRoot");
+  appendClassPath(text, full);
+  if (!endsWith(full, '\\')) appendClassPath(text, "\\");
+  appendClassPath(text, ".velmora\\vmrruntime.jar;");
+}
+
+void buildClassPath(char* text) {
+  appendArchivesOfDirectory(text, extractionDirectory, "jar");
+  appendArchivesOfDirectory(text, extractionDirectory, "zip");
+  appendRuntimeJar(text);
+
+  static char list[kTextBufferSize];
+  readTextSetting(setting::ClassPath, list, "ClassPath");
+  // Split by hand: strtok's hidden state would be shared with callees.
+  char* entry = list;
+  while (*entry) {
+    char* end = std::strchr(entry, ';');
+    bool last = end == nullptr;
+    if (end) *end = '\0';
+    if (*entry) appendEntry(text, entry);
+    if (last) break;
+    entry = end + 1;
+  }
+}
+
+FILE* readVmOptionsFile() {
+  static char longPath[kTextBufferSize];
+  static char candidate[kTextBufferSize];
+  const char* exe = getExecutablePath();
+  DWORD n = getLongPath(exe, longPath, sizeof longPath);
+  if (n == 0 || n >= sizeof longPath) copyText(longPath, sizeof longPath, exe);
+  size_t length = std::strlen(longPath);
+  if (length >= 4) {
+    copyText(candidate, sizeof candidate, longPath);
+    candidate[length - 4] = '\0';
+    if (appendText(candidate, sizeof candidate, ".vmoptions"))
+      if (FILE* file = std::fopen(candidate, "rt")) return file;
+  }
+  if (!formatText(candidate, sizeof candidate, "%s.vmoptions", longPath)) return nullptr;
+  return std::fopen(candidate, "rt");
+}
+
+void readVmOptionLines(FILE* file, std::vector<std::string>& options) {
+  static char line[kTextBufferSize];
+  while (std::fgets(line, sizeof line, file)) {
+    size_t length = std::strlen(line);
+    // A full buffer without the line's end: the line is longer than a read, and
+    // its pieces would become options of their own.
+    if (length == sizeof line - 1 && line[length - 1] != '\n') {
+      int next = std::fgetc(file);
+      if (next != EOF && next != '\n') refuseTooLongText(".vmoptions line");
+    }
+    while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) line[--length] = '\0';
+    const char* start = line;
+    while (*start == ' ') ++start;
+    while (length > 0 && line + length > start && line[length - 1] == ' ') line[--length] = '\0';
+    if (*start == '\0' || *start == '#') continue;
+    options.emplace_back(start);
+  }
+}
+
+void buildVmOptionList(std::vector<std::string>& options, const std::vector<std::wstring>& launchArguments) {
+  if (FILE* file = readVmOptionsFile()) {
+    readVmOptionLines(file, options);
+    std::fclose(file);
+  }
+
+  static char classPath[kClassPathCapacity];
+  copyText(classPath, sizeof classPath, "-Djava.class.path=");
+  buildClassPath(classPath);
+  options.emplace_back(classPath);
+
+  static char parameters[kTextBufferSize];
+  readTextSetting(setting::VmParameters, parameters, "VmParameters");
+  expandLaunchText(parameters, "VmParameters");
+  std::u16string wide = toWideText(parameters, CP_ACP, "VmParameters");
+  std::vector<std::u16string> tokens;
+  switch (splitParameters(wide.c_str(), tokens)) {
+    case SplitStatus::Ok: break;
+    case SplitStatus::UnmatchedQuote: fatalConfiguredError(message::WrongParameterUsage, nullptr, nullptr);
+    case SplitStatus::TooLong: refuseTooLongText("VmParameters");
+  }
+  for (const auto& token : tokens) options.push_back(toNarrowText(token.data(), token.size()));
+
+  std::vector<std::u16string> launch;
+  for (const auto& arg : launchArguments)
+    launch.emplace_back(reinterpret_cast<const char16_t*>(arg.data()), arg.size());
+  for (const auto& option : vmArgumentsFromLaunchArgs(launch, getIntSetting(setting::PassVmArguments) != 0))
+    options.push_back(toNarrowText(option.data(), option.size()));
+}
+
+}  // namespace zanto

@@ -1,0 +1,36 @@
+// Checked text steps of the Java launch: settings, expansion, path resolution and
+// code-page conversion into the fixed 8192-byte buffers. A text that would not fit
+// is refused (internal error), never cut: a cut path or option starts the wrong thing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zanto {
+
+// Internal error codes (message 1009) of the Java launch beyond the JNI core's 14,
+// 15 and 21: the class path option would exceed its 32768 bytes (30); a setting,
+// expanded text, resolved path, environment value, ".vmoptions" line, property or
+// converted argument would exceed its 8192-byte buffer (31).
+constexpr int kClassPathTooLong = 30;
+constexpr int kTextTooLong = 31;
+
+// Logs "text too long: <what>" and ends with message 1009 and kTextTooLong.
+[[noreturn]] void refuseTooLongText(const char* what);
+
+// The 8-bit setting into 8192 bytes; refused when its value is longer.
+void readTextSetting(int32_t id, char* buffer, const char* what);
+// Expands the launcher variables and ${NAME} references in place (8192 bytes).
+void expandLaunchText(char* text, const char* what);
+// resolvePath into 8192 bytes, refused when the joined path would not fit.
+void resolveLaunchPath(char* destination, const char* path, const char* what);
+// getFullPath into 8192 bytes, refused likewise.
+void fullLaunchPath(char* destination, const char* path, bool keepCase, const char* what);
+
+// CP_ACP (or the given code page) <-> UTF-16; refused when longer than 8191 units.
+std::u16string toWideText(const char* text, unsigned codePage, const char* what);
+// UTF-16 -> CP_ACP, "?" for what does not map (as the runtime's "%S" does).
+std::string toNarrowText(const char16_t* text, size_t units);
+
+}  // namespace zanto
