@@ -10,6 +10,8 @@
 #include "Extraction.h"
 #include "Paths.h"
 #include "Preparation.h"
+#include "ServiceCommands.h"
+#include "ServiceMain.h"
 #include "Settings.h"
 #include "TextBuffer.h"
 
@@ -20,6 +22,19 @@ char serviceName[kTextBufferSize];
 namespace {
 
 constexpr int kExtractionFailed = 16;
+constexpr int kNoCommand = -1;
+
+// The command's result, or kNoCommand when the word names none (service mode).
+int runCommandWord(const char* word) {
+  if (!std::strcmp(word, "install"))
+    return installService(getIntSetting(setting::ExecutableType) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START);
+  if (!std::strcmp(word, "install-auto")) return installService(SERVICE_AUTO_START);
+  if (!std::strcmp(word, "install-demand")) return installService(SERVICE_DEMAND_START);
+  if (!std::strcmp(word, "uninstall")) return uninstallService(true);
+  if (!std::strcmp(word, "stop")) return stopInstalledService(true);
+  if (!std::strcmp(word, "start")) return startInstalledService();
+  return kNoCommand;
+}
 
 }  // namespace
 
@@ -38,9 +53,12 @@ int launcherMain(HINSTANCE instance, const char* tail) {
   getStringSetting(setting::ApplicationName, serviceName, kTextBufferSize);
   char word[kTextBufferSize];
   if (splitCommandWord(tail, word, serviceName, kTextBufferSize)) {
-    // No command words yet: an unknown word leads to service mode.
+    int result = runCommandWord(word);
+    if (result != kNoCommand) return result;
   }
   if (!extractIncludedFiles(extractionDirectory)) fatalInternalError(kExtractionFailed);
+  SERVICE_TABLE_ENTRYA table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
+  StartServiceCtrlDispatcherA(table);
   return 0;
 }
 

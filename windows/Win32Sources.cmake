@@ -10,12 +10,14 @@ add_library(zanto_win STATIC
   ${CMAKE_CURRENT_LIST_DIR}/LauncherMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Preparation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/JvmEntry.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/LaunchText.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ClassPath.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/JavaVMLauncher.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ServiceCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ServiceMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/JavaCheck.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PackedJre.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WinLoader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LaunchText.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ClassPath.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/JavaVMLauncher.cpp
 )
 target_link_libraries(zanto_win PUBLIC zanto_portable)
 # The system runtime's own printf (not mingw's) keeps the launcher small.

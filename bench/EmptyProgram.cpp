@@ -1,0 +1,2 @@
+// The baseline: a console program that does nothing.
+int main() { return 0; }

@@ -1,0 +1,155 @@
+// Launch overhead: the whole-process time of a packaged launcher up to its call of
+// JNI_CreateJavaVM (the stand-in jvm.dll ends the process there), run as a service
+// and as a plain process, against an empty program and a minimal service.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "BlockWriter.h"
+#include "JavaHomeFixture.h"
+#include "Settings.h"
+
+using namespace zanto;
+using namespace zanto::fixture;
+
+namespace {
+
+double nowMs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double runProcess(const std::wstring& exe) {
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  double start = nowMs();
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return -1;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  double took = nowMs() - start;
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return took;
+}
+
+DWORD lastWin32ExitCode;
+
+// From StartService to the end of the service's process. The stand-in ends the
+// launcher's process inside JNI_CreateJavaVM, before any stop is reported.
+double runService(SC_HANDLE service) {
+  double start = nowMs();
+  if (!StartServiceA(service, 0, nullptr)) return -1;
+  SERVICE_STATUS_PROCESS status{};
+  DWORD need = 0;
+  HANDLE process = nullptr;
+  while (!process && nowMs() - start < 30000) {
+    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                             &need) &&
+        status.dwProcessId) {
+      process = OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId);
+      if (!process) break;  // already gone
+    } else if (status.dwCurrentState == SERVICE_STOPPED && nowMs() - start > 5) {
+      break;
+    }
+  }
+  if (process) {
+    WaitForSingleObject(process, 30000);
+    CloseHandle(process);
+  }
+  double took = nowMs() - start;
+  // Let the control manager notice the end before the next start.
+  for (int i = 0; i < 3000; ++i) {
+    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status, &need);
+    if (status.dwCurrentState == SERVICE_STOPPED) break;
+    Sleep(1);
+  }
+  lastWin32ExitCode = status.dwWin32ExitCode;
+  return took;
+}
+
+SC_HANDLE createService(SC_HANDLE manager, const char* name, const std::wstring& exe) {
+  SC_HANDLE old = OpenServiceA(manager, name, DELETE);
+  if (old) {
+    DeleteService(old);
+    CloseServiceHandle(old);
+  }
+  std::string path = "\"" + narrow(exe) + "\"";
+  return CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                        SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(3, atoi(argv[1])) : 21;
+  TempDirectory dir(L"bench-launch");
+  JavaHome jdk(dir / L"jdk");
+  jdk.addJava();
+  jdk.addJvm(L"bin", L"client");
+  jdk.setJvmControl(L"bin", L"client", "end_at_create=0\n");
+  BlockModel model;
+  model.narrow[setting::ApplicationName] = "zanto-bench-launcher";
+  model.narrow[setting::JvmSearchSequence] = "A" + narrow(jdk.root());
+  model.narrow[setting::MinJavaVersion] = "1.6";
+  Bytes launcher;
+  std::string error;
+  const std::wstring exe = dir / L"launcher.exe";
+  if (!readFileBytes(std::filesystem::path(fromTests(ZANTO_LAUNCHER_FROM_TESTS)), launcher, error) ||
+      !writeLauncherCopy(launcher, model, std::filesystem::path(exe), error)) {
+    std::fprintf(stderr, "cannot make the launcher copy: %s\n", error.c_str());
+    return 2;
+  }
+  const std::wstring empty = testProgramDirectory() + L"\\bench_empty_program.exe";
+  const std::wstring minimal = testProgramDirectory() + L"\\bench_minimal_service.exe";
+
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  SC_HANDLE launcherService = manager ? createService(manager, "zanto-bench-launcher", exe) : nullptr;
+  SC_HANDLE minimalService = manager ? createService(manager, "zanto-bench-minimal", minimal) : nullptr;
+  if (!launcherService || !minimalService) {
+    std::fprintf(stderr, "cannot create the services (%lu)\n", GetLastError());
+    return 2;
+  }
+  // Warm-up: the first run fills the version cache and the file cache.
+  runService(launcherService);
+  runService(minimalService);
+  runProcess(empty);
+
+  std::vector<double> tLauncher, tMinimal, tEmpty;
+  DWORD launcherExit = 0;
+  for (int i = 0; i < rounds; ++i) {
+    tLauncher.push_back(runService(launcherService));
+    launcherExit = lastWin32ExitCode;
+    tMinimal.push_back(runService(minimalService));
+    tEmpty.push_back(runProcess(empty));
+  }
+  // Only the warm-up may have run java.exe -version; a launcher that failed before
+  // JNI_CreateJavaVM would have reported Win32 exit code 1 itself.
+  const bool cacheWarm = jdk.javaCalls().size() <= 1;
+  double launcherMs = median(tLauncher), minimalMs = median(tMinimal), emptyMs = median(tEmpty);
+  std::printf("rounds: %d (median ms)\n", rounds);
+  std::printf("launcher service up to JNI_CreateJavaVM: %.1f\n", launcherMs);
+  std::printf("minimal service:                         %.1f\n", minimalMs);
+  std::printf("empty program (process):                 %.1f\n", emptyMs);
+  std::printf("ratio launcher / minimal service:        %.3f (aim <= 1.10)\n", launcherMs / minimalMs);
+  std::printf("version cache warm: %s (java.exe runs: %zu); launcher's last Win32 exit code: %lu\n",
+              cacheWarm ? "yes" : "no", jdk.javaCalls().size(), launcherExit);
+  DeleteService(launcherService);
+  DeleteService(minimalService);
+  return 0;
+}

@@ -1,0 +1,418 @@
+// The service under Wine's service control manager: packaged launcher copies
+// are installed, started, controlled, stopped and removed, and what the control
+// manager and the stand-in JVM saw is checked. The stand-in jvm.dll is not a
+// JVM.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "DeletionQueue.h"
+#include "JavaHomeFixture.h"
+#include "ServiceCommands.h"
+#include "ServiceMain.h"
+#include "ServiceTestSupport.h"
+#include "Settings.h"
+#include "StandinRecord.h"
+
+using namespace zanto;
+using namespace zanto::fixture;
+using namespace zanto::test;
+
+namespace {
+
+std::string uniqueName(const char* base) {
+  return std::string("zanto-") + base + "-" + std::to_string(GetCurrentProcessId());
+}
+
+// A service package: its own directory with a stand-in Java home and a class
+// path jar holding the Java-side launcher class, and one included file.
+class ServicePackage {
+ public:
+  explicit ServicePackage(const std::wstring& label) : dir_(label), jdk_(dir_ / L"jdk") {
+    jdk_.addJava();
+    jdk_.addJvm(L"bin", L"client");
+    writeJar(dir_ / L"rt.jar", {"com/zanto/runtime/WinLauncher", "com/velmora/runtime/FirstRun"});
+    exe_ = dir_ / L"app\\service.exe";
+    model_.narrow[setting::JvmSearchSequence] = "A" + narrow(jdk_.root());
+    model_.narrow[setting::MinJavaVersion] = "1.6";
+    model_.narrow[setting::ClassPath] = "A1" + narrow(dir_ / L"rt.jar");
+    model_.narrow[setting::MainClass] = "com.example.Demo";
+    model_.narrow[setting::Arguments] = "alpha \"beta gamma\"";
+    for (int32_t id = message::ErrorCaption; id <= message::MainMethodNotFound; ++id)
+      model_.narrow[id] = "stand-in message " + std::to_string(id);
+    model_.files.push_back({"notes.txt", Bytes{'n', 'o', 't', 'e', 's'}});
+  }
+  BlockModel& model() { return model_; }
+  const JavaHome& jdk() const { return jdk_; }
+  const std::wstring& exe() const { return exe_; }
+  const TempDirectory& dir() const { return dir_; }
+  void write(const std::string& name) {
+    model_.narrow[setting::ApplicationName] = name;
+    writeService(exe_, model_);
+  }
+  StandinRecord record() const { return jdk_.jvmRecord(L"bin", L"client"); }
+  // Waits until main has run `times` times in all.
+  bool waitForMain(size_t times) const {
+    for (int i = 0; i < 600; ++i) {
+      if (record().count("ExceptionOccurred") >= times) return true;  // written once main has returned
+      Sleep(50);
+    }
+    return false;
+  }
+
+ private:
+  TempDirectory dir_;
+  JavaHome jdk_;
+  std::wstring exe_;
+  BlockModel model_;
+};
+
+std::vector<std::string> queuedDirectories() {
+  std::string value;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kDeletionQueueKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    char buffer[32768];
+    DWORD size = sizeof buffer, type = 0;
+    if (RegQueryValueExA(key, "delete_dir", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS)
+      value.assign(buffer, strnlen(buffer, size));
+    RegCloseKey(key);
+  }
+  std::vector<std::string> entries;
+  size_t start = 0;
+  while (start < value.size()) {
+    size_t end = value.find(';', start);
+    if (end == std::string::npos) end = value.size();
+    if (end > start) entries.push_back(value.substr(start, end - start));
+    start = end + 1;
+  }
+  return entries;
+}
+
+// --- pieces of the commands, called directly ---
+
+struct DependencyCase {
+  const char* setting;
+  size_t size;
+  const char* expected;  // zero bytes shown as '|'; null: no list
+};
+
+TEST(ServiceCommandParts, DependencyListSkipsEmptyPiecesAndCutsWholePieces) {
+  const DependencyCase cases[] = {
+      {"A,,B", 8192, "A|B||"}, {"", 8192, nullptr},      {",,", 8192, nullptr},          {"Tcpip", 8192, "Tcpip||"},
+      {",A,", 8192, "A||"},    {"abc,defg", 6, "abc||"}, {"abc,defg", 10, "abc|defg||"}, {"abcdef", 6, nullptr},
+  };
+  for (const auto& c : cases) {
+    char buffer[8193];
+    std::memset(buffer, 'x', sizeof buffer);
+    const char* list = buildDependencyList(c.setting, buffer, c.size);
+    if (!c.expected) {
+      EXPECT_EQ(list, nullptr) << c.setting;
+      continue;
+    }
+    ASSERT_NE(list, nullptr) << c.setting;
+    std::string shown;
+    size_t i = 0;
+    for (; i < c.size; ++i) {
+      shown += list[i] ? list[i] : '|';
+      if (i > 0 && !list[i] && !list[i - 1]) break;
+    }
+    EXPECT_EQ(shown, c.expected) << c.setting;
+    EXPECT_EQ(buffer[c.size], 'x') << "written past the buffer for " << c.setting;
+  }
+}
+
+TEST(ServiceCommandParts, BinaryPathIsQuotedWhenItHoldsABlank) {
+  struct {
+    std::string path;
+    size_t size;
+    bool fits;
+    std::string expected;
+  } const cases[] = {
+      {"c:\\svc\\app.exe", 8194, true, "c:\\svc\\app.exe"},
+      {"c:\\program files\\app.exe", 8194, true, "\"c:\\program files\\app.exe\""},
+      {"c:\\a b.exe", 13, true, "\"c:\\a b.exe\""},
+      {"c:\\a b.exe", 12, false, ""},  // no room for the closing quote: refused, not cut
+      {"c:\\ab.exe", 9, false, ""},
+  };
+  for (const auto& c : cases) {
+    char out[8194];
+    EXPECT_EQ(serviceBinaryPath(c.path.c_str(), out, c.size), c.fits) << c.path;
+    EXPECT_EQ(std::string(out), c.expected) << c.path;
+  }
+}
+
+TEST(ServiceCommandParts, ConsoleEventsNeverEndTheProcess) {
+  for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT})
+    EXPECT_TRUE(consoleCtrlHandler(event)) << event;
+}
+
+// --- the commands against the control manager ---
+
+struct InstallCase {
+  const char* word;
+  const char* executableType;
+  DWORD startType;
+  const char* dependencies;
+  const char* expectedDependencies;
+  std::u16string description;
+};
+
+TEST(ServiceInstall, CreatesTheServiceAsConfigured) {
+  const InstallCase cases[] = {
+      {"install", "0", SERVICE_DEMAND_START, "A,,B", "A|B|", u"Demo service \u00e9t\u00e9"},
+      {"install", "4", SERVICE_AUTO_START, "", "", u""},
+      {"install-auto", "0", SERVICE_AUTO_START, "Tcpip", "Tcpip|", u""},
+      {"-install-demand", "4", SERVICE_DEMAND_START, ",", "", u"second"},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.word) + " type " + c.executableType);
+    ServicePackage package(L"svc-install");
+    ServiceGuard guard(uniqueName("install") + "-" + std::to_string(index++));
+    package.model().narrow[setting::ExecutableType] = c.executableType;
+    package.model().narrow[setting::ServiceDependencies] = c.dependencies;
+    if (!c.description.empty()) package.model().wide[setting::ServiceDescription] = c.description;
+    package.write(guard.name());
+    std::string word = c.word[0] == '-' ? c.word : std::string("/") + c.word;
+    LauncherRun run = runLauncher(package.exe(), word);
+    EXPECT_EQ(run.out, "Installed service '" + guard.name() + "'.\n");
+    EXPECT_EQ(run.exitCode, 0u);
+    ServiceConfig config = queryConfig(guard.name());
+    ASSERT_TRUE(config.found);
+    EXPECT_EQ(config.serviceType, 0x110u);
+    EXPECT_EQ(config.startType, c.startType);
+    EXPECT_EQ(config.errorControl, 1u);
+    EXPECT_EQ(config.displayName, guard.name());
+    EXPECT_EQ(config.binaryPath, launcherPathForm(package.exe()));
+    EXPECT_EQ(config.dependencies, c.expectedDependencies);
+    EXPECT_EQ(config.hasDescription, !c.description.empty());
+    EXPECT_EQ(config.description, std::wstring(c.description.begin(), c.description.end()));
+  }
+}
+
+TEST(ServiceInstall, ReinstallStopsTheRunningServiceFirst) {
+  ServicePackage package(L"svc-reinstall");
+  ServiceGuard guard(uniqueName("reinstall"));
+  package.write(guard.name());
+  ASSERT_EQ(runLauncher(package.exe(), "/install").exitCode, 0u);
+  LauncherRun start = runLauncher(package.exe(), "/start");
+  EXPECT_EQ(start.out, "Starting service '" + guard.name() + "'.\n");
+  SERVICE_STATUS_PROCESS status;
+  ASSERT_TRUE(waitForState(guard.name(), SERVICE_RUNNING, status));
+  ASSERT_TRUE(package.waitForMain(1));
+  LauncherRun again = runLauncher(package.exe(), "/install");
+  EXPECT_EQ(again.out,
+            "Stopping service '" + guard.name() + "'.\nService stopped\nInstalled service '" + guard.name() + "'.\n");
+  EXPECT_EQ(again.exitCode, 0u);
+  ASSERT_TRUE(queryStatus(guard.name(), status));
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST(ServiceCommands, FailuresPrintTheirTextsAndGiveExitCodeOne) {
+  ServicePackage package(L"svc-fail");
+  ServiceGuard guard(uniqueName("fail"));
+  package.write(guard.name());
+  struct {
+    bool installed;
+    const char* tail;
+    std::string out;
+    DWORD exitCode;
+  } const cases[] = {
+      {false, "/uninstall", "Could not delete service.\n", 1},
+      {false, "/stop", "Could not stop service.\n", 1},
+      {false, "/start", "Could not start service.\n", 1},
+      {true, "/stop", "Could not stop service.\n", 1},  // installed, not running
+      {true, "/uninstall", "Uninstalled service '" + guard.name() + "'.\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tail);
+    removeService(guard.name());
+    if (c.installed) {
+      ASSERT_EQ(runLauncher(package.exe(), "/install").exitCode, 0u);
+    }
+    LauncherRun run = runLauncher(package.exe(), c.tail);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+  }
+  EXPECT_FALSE(queryConfig(guard.name()).found);
+}
+
+TEST(ServiceCommands, TailDecidesCommandAndServiceName) {
+  ServicePackage package(L"svc-tail");
+  ServiceGuard guard(uniqueName("tail"));
+  const std::string other = uniqueName("tail other");
+  ServiceGuard otherGuard(other);
+  package.write(guard.name());
+  ASSERT_EQ(runLauncher(package.exe(), "/install").exitCode, 0u);
+  const std::string starting = "Starting service '" + guard.name() + "'.\n";
+  struct {
+    std::string tail;
+    std::string out;
+    bool runs;  // the configured service ends up running
+  } const cases[] = {
+      {"-start", starting, true},
+      {"--start", starting, true},
+      {"/start", starting, true},
+      {"/-start", starting, true},
+      {"start", "", false},
+      {"/Install", "", false},
+      {"/foo bar", "", false},
+      {"/install " + other, "Installed service '" + other + "'.\n", false},
+      {"/install ", "Installed service '" + guard.name() + "'.\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tail);
+    LauncherRun run = runLauncher(package.exe(), c.tail);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.exitCode, 0u);
+    SERVICE_STATUS_PROCESS status;
+    if (c.runs) {
+      EXPECT_TRUE(waitForState(guard.name(), SERVICE_RUNNING, status));
+      SERVICE_STATUS stop;
+      ASSERT_TRUE(sendControl(guard.name(), SERVICE_CONTROL_STOP, stop));
+      ASSERT_TRUE(waitForState(guard.name(), SERVICE_STOPPED, status));
+    } else {
+      ASSERT_TRUE(queryStatus(guard.name(), status));
+      EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    }
+  }
+  EXPECT_TRUE(queryConfig(other).found);
+}
+
+// --- the service run ---
+
+class ServiceRun : public ::testing::Test {
+ protected:
+  void install(const char* base) {
+    name_ = uniqueName(base);
+    guard_ = std::make_unique<ServiceGuard>(name_);
+    package_.write(name_);
+    ASSERT_EQ(runLauncher(package_.exe(), "/install").exitCode, 0u);
+  }
+  void startRunning(const std::vector<std::string>& arguments = {}) {
+    ASSERT_TRUE(startWithArguments(name_, arguments));
+    SERVICE_STATUS_PROCESS status;
+    ASSERT_TRUE(waitForState(name_, SERVICE_RUNNING, status));
+    ASSERT_TRUE(package_.waitForMain(++mainCalls_));
+  }
+  ServicePackage package_{L"svc-run"};
+  std::string name_;
+  std::unique_ptr<ServiceGuard> guard_;
+  size_t mainCalls_ = 0;
+};
+
+TEST_F(ServiceRun, StopEndsStoppedWithExitCodeZeroAndQueuesTheExtraction) {
+  install("run");
+  startRunning({"extra one", "-Jx"});
+  std::vector<std::string> args = package_.record().mainArguments();
+  ASSERT_GE(args.size(), 6u);  // the record leaves empty arguments out
+  EXPECT_NE(std::find(args.begin(), args.end(), "com.example.Demo"), args.end());
+  // The service name the control manager passes, the configured arguments, then
+  // the start parameters.
+  const std::vector<std::string> tail(args.end() - 5, args.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{name_, "alpha", "beta gamma", "extra one", "-Jx"}));
+
+  const std::vector<std::string> before = queuedDirectories();
+  LauncherRun stop = runLauncher(package_.exe(), "/stop");
+  EXPECT_EQ(stop.out, "Stopping service '" + name_ + "'.\nService stopped\n");
+  EXPECT_EQ(stop.exitCode, 0u);
+  SERVICE_STATUS_PROCESS status;
+  ASSERT_TRUE(queryStatus(name_, status));
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(status.dwWin32ExitCode, 0u);
+  // The stand-in ends the process without the launcher's exit handlers: the
+  // report came from the exit hook.
+  StandinRecord record = package_.record();
+  EXPECT_TRUE(record.has("call [java/lang/System] [exit] 0"));
+  EXPECT_TRUE(record.has("exit hook 0"));
+
+  std::vector<std::string> added;
+  for (const auto& entry : queuedDirectories())
+    if (std::find(before.begin(), before.end(), entry) == before.end()) added.push_back(entry);
+  ASSERT_EQ(added.size(), 1u) << "the extraction directory is queued once";
+  const std::wstring extraction = widen(added[0]);
+  EXPECT_TRUE(exists(extraction + L"\\notes.txt"));
+
+  startRunning();  // the next start processes the queue before the JVM is loaded
+  EXPECT_FALSE(exists(extraction));
+  SERVICE_STATUS control;
+  ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+  EXPECT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+}
+
+TEST_F(ServiceRun, InterrogateReReportsTheRunningStatus) {
+  install("control");
+  startRunning();
+  SERVICE_STATUS status;
+  ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_INTERROGATE, status));
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(status.dwControlsAccepted, static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
+  EXPECT_EQ(status.dwWaitHint, 50000u);
+  EXPECT_EQ(status.dwCheckPoint, 0u);
+
+  SERVICE_STATUS_PROCESS process;
+  ASSERT_TRUE(queryStatus(name_, process));
+  EXPECT_EQ(process.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(package_.record().count("call [java/lang/System] [exit]"), 0u);
+}
+
+// A client may not send the shutdown control (Wine refuses it with error 87, as
+// Windows does), so the handler's effect on the status record is checked here,
+// in this process, where no control manager receives the reports.
+TEST(ServiceControlHandler, StopAndShutdownSetStopPendingOnlyShutdownMovesTheCheckPoint) {
+  struct {
+    DWORD control;
+    DWORD state;
+    DWORD checkPoint;
+  } const cases[] = {
+      {SERVICE_CONTROL_INTERROGATE, SERVICE_RUNNING, 0},
+      {SERVICE_CONTROL_STOP, SERVICE_STOP_PENDING, 0},
+      {SERVICE_CONTROL_SHUTDOWN, SERVICE_STOP_PENDING, 1},
+      {SERVICE_CONTROL_PARAMCHANGE, SERVICE_RUNNING, 0},
+  };
+  for (const auto& c : cases) {
+    serviceStatus = SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, 5, 0, 0, 0, 50000};
+    serviceControlHandler(c.control);
+    EXPECT_EQ(serviceStatus.dwCurrentState, c.state) << c.control;
+    EXPECT_EQ(serviceStatus.dwCheckPoint, c.checkPoint) << c.control;
+    EXPECT_EQ(serviceStatus.dwWaitHint, 50000u) << c.control;
+  }
+}
+
+TEST_F(ServiceRun, MissingJvmEndsStoppedWithExitCodeOne) {
+  package_.model().narrow[setting::JvmSearchSequence] = "A" + narrow(package_.dir() / L"no such jdk");
+  install("nojvm");
+  ASSERT_TRUE(startWithArguments(name_, {}));
+  SERVICE_STATUS_PROCESS status;
+  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status, 30000));
+  EXPECT_EQ(status.dwWin32ExitCode, 1u);
+  EXPECT_EQ(package_.record().count("create"), 0u);
+}
+
+TEST_F(ServiceRun, ApplicationExitWithFailureIsNotReportedAsCleanStop) {
+  package_.jdk().setJvmControl(L"bin", L"client", "main=exit-later\nmain_delay_ms=300\nmain_exit_code=3\n");
+  install("appexit");
+  ASSERT_TRUE(startWithArguments(name_, {}));
+  SERVICE_STATUS_PROCESS status;
+  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+  EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+  EXPECT_EQ(status.dwServiceSpecificExitCode, 3u);
+}
+
+TEST_F(ServiceRun, ServiceNameComesFromTheTailOfTheBinaryPath) {
+  // Registered by hand with the tail "/foo <name>": the word is no command, so
+  // the launcher serves under the name after it, not under ApplicationName.
+  name_ = uniqueName("foo tail");
+  guard_ = std::make_unique<ServiceGuard>(name_);
+  package_.write(uniqueName("configured"));
+  ASSERT_TRUE(createServiceDirectly(name_, "\"" + narrow(package_.exe()) + "\" /foo " + name_));
+  startRunning();
+  SERVICE_STATUS status;
+  ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, status));
+  SERVICE_STATUS_PROCESS process;
+  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, process));
+  EXPECT_EQ(process.dwWin32ExitCode, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// Helpers for the service tests (see ServiceTestSupport.h).
+#include "ServiceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <vector>
+
+#include "JavaHomeFixture.h"
+
+using namespace zanto::fixture;
+
+namespace zanto::test {
+
+void writeService(const std::wstring& exe, const BlockModel& model) {
+  static Bytes launcher;
+  std::string error;
+  if (launcher.empty()) {
+    ASSERT_TRUE(zanto::readFileBytes(std::filesystem::path(fromTests(ZANTO_LAUNCHER_FROM_TESTS)), launcher, error))
+        << error;
+  }
+  createDirectories(parentOf(exe));
+  ASSERT_TRUE(writeLauncherCopy(launcher, model, std::filesystem::path(exe), error)) << error;
+}
+
+LauncherRun runLauncher(const std::wstring& exe, const std::string& tail, DWORD timeoutMs) {
+  LauncherRun run;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    ADD_FAILURE() << "no pipe";
+    return run;
+  }
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nul;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = nul;
+  std::wstring commandLine = L"\"" + exe + L"\"" + (tail.empty() ? L"" : L" " + widen(tail));
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    ADD_FAILURE() << "cannot start " << narrow(commandLine) << ": " << GetLastError();
+    CloseHandle(writeEnd);
+  } else {
+    CloseHandle(writeEnd);
+    char chunk[4096];
+    DWORD got = 0;
+    // Read to the end: the texts must reach the pipe before the process is
+    // gone.
+    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) run.out.append(chunk, got);
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_TIMEOUT) {
+      run.timedOut = true;
+      TerminateProcess(process.hProcess, 99);
+      WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    // printf writes "\n" as CRLF on a stream in text mode; compare the lines
+    // only.
+    std::string lines;
+    for (size_t i = 0; i < run.out.size(); ++i)
+      if (!(run.out[i] == '\r' && i + 1 < run.out.size() && run.out[i + 1] == '\n')) lines += run.out[i];
+    run.out = lines;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  CloseHandle(readEnd);
+  CloseHandle(nul);
+  return run;
+}
+
+namespace {
+
+struct Handles {
+  SC_HANDLE manager = nullptr, service = nullptr;
+  Handles(const std::string& name, DWORD access) {
+    manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (manager) service = OpenServiceA(manager, name.c_str(), access);
+  }
+  ~Handles() {
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+  }
+};
+
+}  // namespace
+
+ServiceConfig queryConfig(const std::string& name) {
+  ServiceConfig config;
+  Handles h(name, SERVICE_QUERY_CONFIG);
+  if (!h.service) return config;
+  DWORD need = 0;
+  QueryServiceConfigA(h.service, nullptr, 0, &need);
+  std::vector<char> buffer(need + 16);
+  auto* q = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(h.service, q, static_cast<DWORD>(buffer.size()), &need)) return config;
+  config.found = true;
+  config.serviceType = q->dwServiceType;
+  config.startType = q->dwStartType;
+  config.errorControl = q->dwErrorControl;
+  config.binaryPath = q->lpBinaryPathName ? q->lpBinaryPathName : "";
+  config.displayName = q->lpDisplayName ? q->lpDisplayName : "";
+  config.account = q->lpServiceStartName ? q->lpServiceStartName : "";
+  // Wine's QueryServiceConfig leaves the dependencies out; the control manager
+  // keeps them in the service's key.
+  const std::string key = "System\\CurrentControlSet\\Services\\" + name;
+  char list[8192] = {};
+  DWORD size = sizeof list - 2, type = 0;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "DependOnService", RRF_RT_REG_MULTI_SZ, &type, list, &size) ==
+      ERROR_SUCCESS)
+    for (const char* d = list; *d; d += strlen(d) + 1) config.dependencies += std::string(d) + "|";
+  need = 0;
+  QueryServiceConfig2W(h.service, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &need);
+  std::vector<BYTE> description(need + 16);
+  auto* d = reinterpret_cast<SERVICE_DESCRIPTIONW*>(description.data());
+  if (QueryServiceConfig2W(h.service, SERVICE_CONFIG_DESCRIPTION, description.data(),
+                           static_cast<DWORD>(description.size()), &need) &&
+      d->lpDescription && *d->lpDescription) {
+    config.hasDescription = true;
+    config.description = d->lpDescription;
+  }
+  return config;
+}
+
+bool queryStatus(const std::string& name, SERVICE_STATUS_PROCESS& status) {
+  Handles h(name, SERVICE_QUERY_STATUS);
+  DWORD need = 0;
+  return h.service && QueryServiceStatusEx(h.service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                           sizeof status, &need);
+}
+
+bool waitForState(const std::string& name, DWORD state, SERVICE_STATUS_PROCESS& status, DWORD limitMs) {
+  DWORD start = GetTickCount();
+  do {
+    if (queryStatus(name, status) && status.dwCurrentState == state) return true;
+    Sleep(50);
+  } while (GetTickCount() - start < limitMs);
+  return false;
+}
+
+bool startWithArguments(const std::string& name, const std::vector<std::string>& arguments) {
+  Handles h(name, SERVICE_START);
+  std::vector<const char*> pointers;
+  for (const auto& a : arguments) pointers.push_back(a.c_str());
+  return h.service &&
+         StartServiceA(h.service, static_cast<DWORD>(pointers.size()), pointers.empty() ? nullptr : pointers.data());
+}
+
+bool sendControl(const std::string& name, DWORD control, SERVICE_STATUS& status) {
+  Handles h(name, SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL);
+  return h.service && ControlService(h.service, control, &status);
+}
+
+void removeService(const std::string& name) {
+  Handles h(name, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
+  if (!h.service) return;
+  SERVICE_STATUS status;
+  if (ControlService(h.service, SERVICE_CONTROL_STOP, &status)) {
+    SERVICE_STATUS_PROCESS p;
+    waitForState(name, SERVICE_STOPPED, p, 30000);
+  }
+  DeleteService(h.service);
+}
+
+bool createServiceDirectly(const std::string& name, const std::string& binaryPath) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (!manager) return false;
+  SC_HANDLE service = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                     SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
+                                     nullptr, nullptr, nullptr);
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return service != nullptr;
+}
+
+std::string launcherPathForm(const std::wstring& path) {
+  wchar_t shortName[MAX_PATH * 4];
+  DWORD n = GetShortPathNameW(path.c_str(), shortName, MAX_PATH * 4);
+  std::string text = narrow(n ? std::wstring(shortName, n) : path);
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace zanto::test

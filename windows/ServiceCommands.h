@@ -1,0 +1,30 @@
+// The service management commands: the launcher installs, removes, starts and
+// stops itself as a Windows service under `serviceName`. Each prints its
+// outcome on standard output and returns 0 on success or 1 on failure (the exit
+// code).
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace zanto {
+
+int installService(DWORD startType);
+int uninstallService(bool verbose);
+int startInstalledService();
+int stopInstalledService(bool verbose);
+// True when the service ended in the stopped state; waits while stop pending,
+// as long as the check point grows or the wait hint has not run out.
+bool waitForServiceStop(SC_HANDLE service);
+
+// The dependency list from `setting` (pieces split at ',', empty ones skipped)
+// as a double-zero-terminated list in `buffer`, or null when there is none. A
+// piece that does not fit whole is left out with all that follow.
+const char* buildDependencyList(const char* setting, char* buffer, size_t size);
+// The binary path to register: `path` in double quotes when it holds a blank,
+// so that the control manager cannot start a program named by its first words.
+// False (and `out` empty) when it does not fit.
+bool serviceBinaryPath(const char* path, char* out, size_t size);
+
+}  // namespace zanto

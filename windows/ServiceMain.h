@@ -1,0 +1,29 @@
+// The service run: what the control dispatcher calls when the control manager
+// starts the launcher as a service, the control and console handlers, and the
+// reports that make the service end in the stopped state.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "JniLaunch.h"
+
+namespace zanto {
+
+extern SERVICE_STATUS serviceStatus;
+// The dispatcher's arguments as UTF-16, the service name first; handed to the
+// Java launch.
+extern std::vector<std::wstring> serviceArguments;
+
+void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments);
+void WINAPI serviceControlHandler(DWORD control);
+BOOL WINAPI consoleCtrlHandler(DWORD event);
+void reportStoppedAtExit();
+// The JNI "exit" hook: the JVM calls it on System.exit and may then end the
+// process without the runtime's exit processing, so the final report is made
+// here.
+void JNICALL jvmExitHook(jint status);
+
+}  // namespace zanto
