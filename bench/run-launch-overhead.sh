@@ -13,6 +13,7 @@ if [ ! -d "$WINEPREFIX" ]; then
 fi
 # One control manager (see tests/service/restart-wine-server.sh).
 "$root/tests/service/restart-wine-server.sh" "$WINEPREFIX"
+trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 # The stand-ins are found through this variable (Wine's Z: drive is the Linux root).
 export ZANTO_STANDIN_DIR="Z:${build//\//\\}\\standins"
 wine "$build/bench/bench_launch_overhead.exe" "$rounds" </dev/null
