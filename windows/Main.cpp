@@ -20,6 +20,18 @@ int main() { return zanto::launcherMain(GetModuleHandleA(nullptr), zanto::comman
 [[noreturn]] static void outOfMemory() { endWith("Internal Error: out of memory\n"); }
 [[noreturn]] static void brokenInvariant() { endWith("Internal Error: invariant\n"); }
 
+// The library's operator new throws std::bad_alloc, which links the unwinder too.
+void* operator new(size_t size) {
+  void* p = std::malloc(size ? size : 1);
+  if (!p) outOfMemory();
+  return p;
+}
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+
 namespace std {
 void __throw_bad_alloc() { outOfMemory(); }
 void __throw_bad_array_new_length() { outOfMemory(); }
