@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# The main job: builds everything into dist/, packages the example service, shows
-# what the packaged executable carries, and runs it under Wine with its log on.
-# Under Wine there is no Windows Java runtime: where a Java runtime is needed, the
-# project's stand-in runtime takes its place.
+# The main job: builds everything into dist/, packages the example service and
+# takes it through its whole life under Wine's service control manager: install,
+# start, status, what the Java runtime received, stop, clean-up, uninstall.
+# There is no Windows Java runtime under Wine: the Java runtime the service finds
+# is the project's stand-in (tests/fixtures), which records what it was given
+# instead of running Java code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+explain() { printf '   %s\n' "$@"; }
 
 say "Building launchers (x86, x64), packager and Java runtime into dist/"
 scripts/build.sh
+cmake --build --preset win64 --target standins >/dev/null
 
 work=$root/build/demo
 rm -rf "$work"
@@ -28,21 +32,92 @@ prefix=$work/wineprefix
 tests/wine-prefix.sh init "$prefix"
 trap 'tests/wine-prefix.sh stop "$prefix"' EXIT
 export WINEPREFIX=$prefix WINEDEBUG=-all DISPLAY=
-temp_dir=$prefix/drive_c/users/$(whoami)/Temp
+c=$prefix/drive_c
+temp_dir=$c/users/$(whoami)/Temp
+# reg.exe would write the 32-bit view by default; the x64 launcher reads the 64-bit one.
+reg() { wine reg "$@" /reg:64 </dev/null >/dev/null; }
+run() {
+  printf '\n$ %s\n' "$*"
+  set +e
+  (cd "$c/Program Files/HelloService" && wine "$@" </dev/null | tr -d '\r')
+  local code=${PIPESTATUS[0]}
+  set -e
+  echo "(exit code $code)"
+}
+service_state() {
+  printf '\n$ sc query HelloService\n'
+  local out
+  if out=$(wine sc query HelloService </dev/null | tr -d '\r'); then
+    grep -E 'STATE|EXIT_CODE' <<<"$out"
+  else
+    echo "   (no such service)"
+  fi
+}
+show_temp() {
+  echo "Extraction directories in C:\\users\\$(whoami)\\Temp:"
+  ls -d "$temp_dir"/zto*_dir* 2>/dev/null | sed 's|.*/|   |' || echo "   (none)"
+}
 
-say "Running hello-service.exe under Wine with ZANTO_LOG=yes"
-echo "(Started by hand, not by the service control manager, it prepares itself, extracts"
-echo " its included files and ends with exit code 0.)"
-set +e
-ZANTO_LOG=yes wine "$work/hello-service.exe" </dev/null
-echo "exit code: $?"
-set -e
+say "Installing the stand-in Java runtime at C:\\Java\\jre1.8"
+explain "The stand-in is not Java: java.exe answers -version with" \
+  "'java version \"1.8.0_202\"', jvm.dll records JNI_CreateJavaVM and the call of main." \
+  "It is registered the way a Java 8 installer does, under" \
+  "HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment, which the search entry Y reads."
+mkdir -p "$c/Java/jre1.8/bin/server"
+cp build/win64/standins/java.exe "$c/Java/jre1.8/bin/"
+cp build/win64/standins/jvm.dll "$c/Java/jre1.8/bin/server/"
+reg add 'HKLM\SOFTWARE\JavaSoft\Java Runtime Environment' /v CurrentVersion /d 1.8 /f
+reg add 'HKLM\SOFTWARE\JavaSoft\Java Runtime Environment\1.8' /v JavaHome /d 'C:\Java\jre1.8' /f
+# Services get their environment from the registry, read when the control manager
+# starts: switch the launcher's log on there, then restart the wine server.
+wine reg add 'HKCU\Environment' /v ZANTO_LOG /d yes /f </dev/null >/dev/null
+tests/service/restart-wine-server.sh "$prefix"
+mkdir -p "$c/Program Files/HelloService"
+cp "$work/hello-service.exe" "$c/Program Files/HelloService/"
 
-say "The launcher's log"
+say "1. Install: the executable registers itself as the service HelloService"
+explain "ExecutableType 4 makes /install create an automatically started service." \
+  "The binary path is registered in its short form; without short names it is" \
+  "registered in quotes, so that Windows cannot start C:\\Program.exe instead."
+run hello-service.exe /install
+wine reg query 'HKLM\System\CurrentControlSet\Services\HelloService' </dev/null | tr -d '\r' |
+  grep -E 'ImagePath|Start|Description|ObjectName'
+service_state
+
+say "2. Start: the control manager starts the executable, which finds Java and calls main"
+run hello-service.exe /start
+sleep 2
+service_state
+explain "What the stand-in Java runtime received (its record file):"
+sed 's/^/   /' "$c/Java/jre1.8/bin/server/standin-jvm-record.txt" | tr -d '\r'
+explain "Arguments 0-4 are for the runtime's WinLauncher (redirection, main class);" \
+  "then the service name and the configured argument."
+show_temp
+
+say "3. Stop: the JVM is ended, the service reports stopped with exit code 0"
+run hello-service.exe /stop
+service_state
+explain "The extraction directory was in use, so it is queued for deletion in" \
+  "HKCU\\SOFTWARE\\harnwick\\zanto\\temp:"
+wine reg query 'HKCU\SOFTWARE\harnwick\zanto\temp' </dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/   /'
+show_temp
+
+say "4. Start again: the queued directory is removed before the new start"
+rm -f "$c/Java/jre1.8/bin/server/standin-jvm-record.txt"
+run hello-service.exe /start
+sleep 2
+service_state
+show_temp
+run hello-service.exe /stop
+
+say "The launcher's log of the last run (ZANTO_LOG=yes)"
 log=$(ls -t "$temp_dir"/vmr* 2>/dev/null | head -n 1 || true)
-if [ -n "$log" ]; then echo "$log:"; tr -d '\r' <"$log"; else echo "no log found in $temp_dir"; fi
+if [ -n "$log" ]; then tr -d '\r' <"$log" | sed 's/^/   /'; else echo "no log found in $temp_dir"; fi
 
-say "The extracted files"
-for dir in "$temp_dir"/zto*_dir*; do
-  [ -d "$dir" ] && { echo "$dir:"; ls -l "$dir"; }
-done
+say "5. Uninstall: the service is removed"
+run hello-service.exe /uninstall
+service_state
+explain "A second uninstall finds nothing and says so, with exit code 1:"
+run hello-service.exe /uninstall
+
+say "Done: the service was installed, run, stopped, cleaned up and removed under Wine"

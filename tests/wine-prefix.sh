@@ -20,6 +20,8 @@ case "$cmd" in
     # With WINEDEBUG=+relay, trace only message boxes: tests read their texts.
     wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d user32.MessageBoxA /f \
       </dev/null >/dev/null 2>&1
+    # wineboot leaves two service control managers; restart so that one answers.
+    "$(dirname "$0")/service/restart-wine-server.sh" "$prefix"
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
