@@ -3,11 +3,13 @@
 // parser, so both sides are checked against the same code.
 #include "BlockWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "ConfigStore.h"
@@ -99,16 +101,17 @@ std::string modelProblem(const BlockModel& model) {
   return {};
 }
 
-Bytes serializeBlock(const BlockModel& model) {
+namespace {
+
+// The records of the block (magic up to the last wide record), without the
+// included file data.
+Bytes serializeRecords(const BlockModel& model) {
   std::map<int32_t, std::string> narrow = model.narrow;
   if (!model.files.empty()) {
     narrow.emplace(setting::IncludedFileCount, includedFileCountText(model.files));
     narrow.emplace(setting::IncludedFileNames, includedFileNamesText(model.files));
   }
   Bytes out;
-  size_t fileBytes = 0;
-  for (const IncludedFile& f : model.files) fileBytes += 4 + f.content.size();
-  out.reserve(4096 + fileBytes);  // included files dominate: one allocation for them
   putInt(out, static_cast<int32_t>(kBlockMagic));
   putInt(out, static_cast<int32_t>(narrow.size()));
   for (const auto& [id, value] : narrow) {
@@ -125,18 +128,53 @@ Bytes serializeBlock(const BlockModel& model) {
       out.push_back(static_cast<uint8_t>(u >> 8));
     }
   }
-  for (const IncludedFile& f : model.files) {
-    putInt(out, static_cast<int32_t>(f.content.size()));
-    size_t at = out.size();
-    out.resize(at + f.content.size());
-    const uint8_t* from = f.content.data();
-    uint8_t* to = out.data() + at;
-    for (size_t i = 0; i < f.content.size(); ++i) to[i] = from[i] ^ kContentMask;
-  }
   return out;
 }
 
-bool writeFileAtomically(const fs::path& path, const Bytes& content, std::string& error) {
+void maskInto(uint8_t* to, const uint8_t* from, size_t n) {
+  for (size_t i = 0; i < n; ++i) to[i] = from[i] ^ kContentMask;
+}
+
+// Feeds the included file data (size, masked content) to `sink` in pieces of a
+// fixed size, so that large files are never held a second time.
+template <typename Sink>
+bool emitFileData(const std::vector<IncludedFile>& files, Sink&& sink) {
+  constexpr size_t kChunk = 1 << 16;
+  uint8_t chunk[kChunk];
+  for (const IncludedFile& f : files) {
+    Bytes size;
+    putInt(size, static_cast<int32_t>(f.content.size()));
+    if (!sink(size.data(), size.size())) return false;
+    for (size_t at = 0; at < f.content.size(); at += kChunk) {
+      size_t n = std::min(kChunk, f.content.size() - at);
+      maskInto(chunk, f.content.data() + at, n);
+      if (!sink(chunk, n)) return false;
+    }
+  }
+  return true;
+}
+
+// The launcher's image up to the end of its last section, or an error.
+bool launcherPrefixLength(const Bytes& launcher, size_t& length, std::string& error) {
+  // An empty vector's data may be null, which MemorySource must not be given.
+  MemorySource src(launcher.data(), launcher.size());
+  PeInfo pe;
+  if (launcher.empty() || !readPeInfo(src, &pe)) {
+    error = "the launcher is not a Windows executable (no PE image)";
+    return false;
+  }
+  if (pe.lastSectionEnd > static_cast<int64_t>(launcher.size())) {
+    error = "the launcher is cut short: its last section ends at offset " + std::to_string(pe.lastSectionEnd) +
+            ", the file has " + std::to_string(launcher.size()) + " bytes";
+    return false;
+  }
+  length = static_cast<size_t>(pe.lastSectionEnd);
+  return true;
+}
+
+// Runs `write` on a temporary file beside `path` and renames it over `path`.
+bool writeAtomically(const fs::path& path, std::string& error,
+                     const std::function<void(std::ofstream&)>& write) {
   std::random_device random;
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
@@ -147,7 +185,7 @@ bool writeFileAtomically(const fs::path& path, const Bytes& content, std::string
   {
     errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+    if (out) write(out);
     if (out) out.close();
     if (!out) {
       int reason = errno;  // the streams keep none; the C library's is the best there is
@@ -168,31 +206,52 @@ bool writeFileAtomically(const fs::path& path, const Bytes& content, std::string
   return true;
 }
 
+}  // namespace
+
+Bytes serializeBlock(const BlockModel& model) {
+  Bytes out = serializeRecords(model);
+  size_t fileBytes = 0;
+  for (const IncludedFile& f : model.files) fileBytes += 4 + f.content.size();
+  out.reserve(out.size() + fileBytes);
+  emitFileData(model.files, [&](const uint8_t* data, size_t n) {
+    out.insert(out.end(), data, data + n);
+    return true;
+  });
+  return out;
+}
+
+bool writeFileAtomically(const fs::path& path, const Bytes& content, std::string& error) {
+  return writeAtomically(path, error, [&](std::ofstream& out) {
+    out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+  });
+}
+
 bool makeLauncherCopy(const Bytes& launcher, const BlockModel& model, Bytes& out, std::string& error) {
   error = modelProblem(model);
-  if (!error.empty()) return false;
-  // An empty vector's data may be null, which MemorySource must not be given.
-  MemorySource src(launcher.data(), launcher.size());
-  PeInfo pe;
-  if (launcher.empty() || !readPeInfo(src, &pe)) {
-    error = "the launcher is not a Windows executable (no PE image)";
-    return false;
-  }
-  if (pe.lastSectionEnd > static_cast<int64_t>(launcher.size())) {
-    error = "the launcher is cut short: its last section ends at offset " + std::to_string(pe.lastSectionEnd) +
-            ", the file has " + std::to_string(launcher.size()) + " bytes";
-    return false;
-  }
+  size_t prefix = 0;
+  if (!error.empty() || !launcherPrefixLength(launcher, prefix, error)) return false;
   Bytes block = serializeBlock(model);
-  out.reserve(static_cast<size_t>(pe.lastSectionEnd) + block.size());
-  out.assign(launcher.begin(), launcher.begin() + pe.lastSectionEnd);
+  out.reserve(prefix + block.size());
+  out.assign(launcher.begin(), launcher.begin() + static_cast<std::ptrdiff_t>(prefix));
   out.insert(out.end(), block.begin(), block.end());
   return true;
 }
 
+// Streams the copy to the file: the included files are masked piece by piece
+// instead of being copied into one image first.
 bool writeLauncherCopy(const Bytes& launcher, const BlockModel& model, const fs::path& output, std::string& error) {
-  Bytes copy;
-  return makeLauncherCopy(launcher, model, copy, error) && writeFileAtomically(output, copy, error);
+  error = modelProblem(model);
+  size_t prefix = 0;
+  if (!error.empty() || !launcherPrefixLength(launcher, prefix, error)) return false;
+  Bytes records = serializeRecords(model);
+  return writeAtomically(output, error, [&](std::ofstream& out) {
+    out.write(reinterpret_cast<const char*>(launcher.data()), static_cast<std::streamsize>(prefix));
+    out.write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size()));
+    emitFileData(model.files, [&](const uint8_t* data, size_t n) {
+      out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
+      return static_cast<bool>(out);
+    });
+  });
 }
 
 bool readLauncherCopy(const Bytes& image, LauncherCopy& copy, std::string& error) {

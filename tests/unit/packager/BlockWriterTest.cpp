@@ -266,6 +266,33 @@ TEST(BlockWriter, FailedWritesLeaveEverythingAsItWas) {
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"adir", "out.exe"}));
 }
 
+// The file is written piece by piece: the pieces must join to the files as the
+// launcher reads them, and to the image built in memory, also for files that span
+// several pieces.
+TEST(BlockWriter, StreamedCopyEqualsTheImageInMemory) {
+  ScratchDir dir;
+  for (size_t size : {size_t{65535}, size_t{65536}, size_t{3 * 65536 + 7}}) {
+    BlockModel model = sampleModel();
+    Bytes big(size);
+    for (size_t i = 0; i < size; ++i) big[i] = static_cast<uint8_t>(i * 131 + (i >> 16));
+    model.files.insert(model.files.begin() + 1, IncludedFile{"big.bin", big});
+    std::string error;
+    ASSERT_TRUE(writeLauncherCopy(sampleLauncher(), model, dir / "out.exe", error)) << error;
+    Bytes expected;
+    ASSERT_TRUE(makeLauncherCopy(sampleLauncher(), model, expected, error));
+    const Bytes written = test::readFile(dir / "out.exe");
+    EXPECT_EQ(written, expected) << size;
+    LauncherCopy copy;
+    ASSERT_TRUE(readLauncherCopy(written, copy, error)) << error;
+    ASSERT_EQ(copy.model.files.size(), model.files.size());
+    for (size_t i = 0; i < model.files.size(); ++i) {
+      EXPECT_EQ(copy.model.files[i].name, model.files[i].name);
+      EXPECT_EQ(copy.model.files[i].content, model.files[i].content) << size << " " << model.files[i].name;
+    }
+    EXPECT_EQ(copy.dataEnd, copy.fileSize);
+  }
+}
+
 // A launcher image followed by `tail`, for blocks built by hand.
 Bytes withTail(const Bytes& tail) {
   Bytes image = sampleLauncher();
