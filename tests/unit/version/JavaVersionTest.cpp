@@ -440,14 +440,5 @@ TEST(VersionRules, RegistryKeyNamesUnderBothRules) {
   }
 }
 
-TEST(VersionRules, LinesUnderBothRules) {
-  char version[100];
-  EXPECT_FALSE(parseVersionLineBy(false, "openjdk version \"17.0.2\" 2022-01-18\n", version, 100));
-  EXPECT_TRUE(parseVersionLineBy(true, "openjdk version \"17.0.2\" 2022-01-18\n", version, 100));
-  EXPECT_STREQ(version, "17.0.2");
-  EXPECT_TRUE(parseVersionLineBy(false, "java version \"1.8.0_202\"\n", version, 100));
-  EXPECT_STREQ(version, "1.8.0_202");
-}
-
 }  // namespace
 }  // namespace zanto
