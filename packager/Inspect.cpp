@@ -168,7 +168,13 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
   toml += arch ? "arch = \"" + std::string(archName(*arch)) + "\"\n"
                : "# arch: unknown PE machine " + std::string(machine) + "\n";
   toml += "runtime = false  # every included file is listed below\n";
-  if (!r.settings.empty()) toml += "\n[settings]\n" + r.settings;
+  toml += "modern_java = false  # the block's own records are listed below\n";
+  // Blocks of other tools lack the opt-in rules; say that the launcher keeps them off.
+  std::string absent;
+  for (int32_t id : kModernJavaSettings)
+    if (!model.narrow.count(id))
+      absent += std::string("# ") + findSettingById(id, false)->name + ": not in the block, off\n";
+  if (!r.settings.empty() || !absent.empty()) toml += "\n[settings]\n" + r.settings + absent;
   if (!r.rawNarrow.empty()) toml += "\n[raw.narrow]\n" + r.rawNarrow;
   if (!r.rawWide.empty()) toml += "\n[raw.wide]\n" + r.rawWide;
   if (std::string note = fileRecordNote(model); !note.empty()) toml += "\n" + note;

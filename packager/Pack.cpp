@@ -61,6 +61,9 @@ bool buildPackage(const BuildRequest& request, std::vector<std::string>& warning
   BlockModel model;
   model.narrow = config.narrow;
   model.wide = config.wide;
+  // A value given in [settings] or [raw.narrow] stays as given.
+  if (config.modernJava)
+    for (int32_t id : kModernJavaSettings) model.narrow.emplace(id, "1");
   if (config.runtime) {
     fs::path jar = request.runtimeJar ? *request.runtimeJar : request.toolDirectory / kRuntimeJarName;
     if (!addFile(model, jar, kRuntimeJarName, warnings, error)) {

@@ -12,6 +12,10 @@
 #include "CodePage.h"
 #include "Settings.h"
 
+static_assert(zanto::kModernJavaSettings[0] == zanto::setting::NumericVersionCheck &&
+              zanto::kModernJavaSettings[1] == zanto::setting::ReleaseFileVersion &&
+              zanto::kModernJavaSettings[2] == zanto::setting::WideRegistrySearch);
+
 namespace zanto {
 
 namespace fs = std::filesystem;
@@ -119,11 +123,13 @@ class Parser {
         auto arch = node.is_string() ? archFromName(node.as_string()->get()) : std::nullopt;
         if (!arch) return fail(node, "arch must be \"x86\" or \"x64\"");
         config_.arch = arch;
-      } else if (key == "runtime") {
-        if (!node.is_boolean()) return fail(node, std::string("runtime must be a boolean, not ") + typeName(node));
-        config_.runtime = node.as_boolean()->get();
+      } else if (key == "runtime" || key == "modern_java") {
+        std::string name(key.str());
+        if (!node.is_boolean()) return fail(node, name + " must be a boolean, not " + typeName(node));
+        (key == "runtime" ? config_.runtime : config_.modernJava) = node.as_boolean()->get();
       } else {
-        return fail(key, "unknown key '" + std::string(key.str()) + "' in [package] (expected arch, runtime)");
+        return fail(key,
+                    "unknown key '" + std::string(key.str()) + "' in [package] (expected arch, runtime, modern_java)");
       }
     }
     return true;

@@ -29,10 +29,15 @@ struct PackConfig {
   std::filesystem::path file;  // as given, for messages
   std::optional<Arch> arch;
   bool runtime = true;
+  // Turns on the settings of kModernJavaSettings that [settings] and [raw] leave out.
+  bool modernJava = true;
   std::map<int32_t, std::string> narrow;  // code page 1252
   std::map<int32_t, std::u16string> wide;
   std::vector<IncludeEntry> includes;
 };
+
+// The opt-in rules for today's Java runtimes that a new configuration gets on.
+constexpr int32_t kModernJavaSettings[] = {30001, 30002, 30003};
 
 // "FILE:LINE: message", the form of every configuration error.
 std::string configError(const std::filesystem::path& file, uint32_t line, const std::string& message);

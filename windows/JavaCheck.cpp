@@ -1,6 +1,7 @@
 // Java installation check and version detection (see JavaCheck.h). The version is
-// learnt by running "<java.exe>" -version once per executable and then kept in
-// HKCU until the file's last-write time changes.
+// learnt by running "<java.exe>" -version (or, opted in, from the runtime's release
+// file) once per executable and then kept in HKCU until the file's last-write time
+// changes.
 #include "JavaCheck.h"
 
 #include <algorithm>
@@ -25,6 +26,33 @@ const char kVersionCacheKey[] = "SOFTWARE\\harnwick\\zanto\\jvms\\";
 const char kLocatedJvmsKey[] = "SOFTWARE\\harnwick\\zanto\\locatedjvms";
 const char kJreKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 const char kJdkKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
+
+// release files are a few kilobytes; JAVA_VERSION comes early in every one seen.
+constexpr DWORD kReleaseReadLimit = 16384;
+
+// Where Java 9 and later and the current vendors' installers register a runtime:
+// one subkey per runtime below `key` (named by its version, or for Zulu by a name
+// holding the major version), the home in `value` of that subkey's `below` key.
+struct VendorLayout {
+  const char* key;
+  const char* below;
+  const char* value;
+  bool jre;  // runtimes without development tools: skipped when a JDK is required
+};
+
+const VendorLayout kVendorLayouts[] = {
+    {"SOFTWARE\\JavaSoft\\JDK", "", "JavaHome", false},
+    {"SOFTWARE\\JavaSoft\\JRE", "", "JavaHome", true},
+    {"SOFTWARE\\Eclipse Adoptium\\JDK", "hotspot\\MSI", "Path", false},
+    {"SOFTWARE\\Eclipse Adoptium\\JRE", "hotspot\\MSI", "Path", true},
+    {"SOFTWARE\\AdoptOpenJDK\\JDK", "hotspot\\MSI", "Path", false},
+    {"SOFTWARE\\AdoptOpenJDK\\JRE", "hotspot\\MSI", "Path", true},
+    {"SOFTWARE\\Microsoft\\JDK", "hotspot\\MSI", "Path", false},
+    {"SOFTWARE\\Azul Systems\\Zulu", "", "InstallationPath", false},
+};
+
+// A 32-bit launcher can only load a 32-bit runtime, so it reads the 32-bit view.
+constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
 void replaceChar(char* text, char from, char to) {
   for (; *text; ++text)
@@ -52,10 +80,12 @@ bool readRegistryText(HKEY key, const char* name, char* out, size_t size) {
   return true;
 }
 
-bool readMachineText(const char* keyName, const char* name, char* out, size_t size) {
+bool readMachineText(const char* keyName, const char* name, char* out, size_t size,
+                     REGSAM view = 0) {
   HKEY key;
   out[0] = '\0';
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    return false;
   bool ok = readRegistryText(key, name, out, size);
   RegCloseKey(key);
   return ok;
@@ -75,37 +105,51 @@ bool checkJavaSoftKey(const char* keyName, char* javaExe, char* version, const c
 bool checkCurrentVersions(char* javaExe, char* version, const char* minVersion,
                           const char* maxVersion) {
   char jdk[kVersionBufferSize], jre[kVersionBufferSize];
+  const bool numeric = numericVersionRule();
   if (!readMachineText(kJdkKey, "CurrentVersion", jdk, sizeof jdk) ||
-      !keyInRange(jdk, minVersion, maxVersion))
+      !keyAccepted(numeric, jdk, minVersion, maxVersion))
     jdk[0] = '\0';
   jre[0] = '\0';
   if (!requireJdk() && (!readMachineText(kJreKey, "CurrentVersion", jre, sizeof jre) ||
-                        !keyInRange(jre, minVersion, maxVersion)))
+                        !keyAccepted(numeric, jre, minVersion, maxVersion)))
     jre[0] = '\0';
   static char keyName[kTextBufferSize];
-  if (std::strcmp(jdk, jre) > 0)
+  if (compareVersions(numeric, jdk, jre) > 0)
     formatText(keyName, sizeof keyName, "%s\\%s", kJdkKey, jdk);
   else
     formatText(keyName, sizeof keyName, "%s\\%s", kJreKey, jre);
   return checkJavaSoftKey(keyName, javaExe, version, minVersion, maxVersion);
 }
 
-bool scanJavaSoftVersions(const char* productKey, char* javaExe, char* version,
-                          const char* minVersion, const char* maxVersion) {
+// The subkey names of a key whose version part passes the limits, oldest first by
+// the rule in force (byte order for the classic one; equal versions by bytes).
+bool versionSubkeys(const char* productKey, REGSAM view, const char* minVersion,
+                    const char* maxVersion, std::vector<std::string>& names) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, productKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
     return false;
-  std::vector<std::string> names;
+  const bool numeric = numericVersionRule();
   static char name[kTextBufferSize];
   for (DWORD index = 0;; ++index) {
     DWORD length = sizeof name;
     LONG r = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (r == ERROR_MORE_DATA) continue;
     if (r != ERROR_SUCCESS) break;
-    if (keyInRange(name, minVersion, maxVersion)) names.emplace_back(name, length);
+    if (keyAccepted(numeric, keyVersionText(name), minVersion, maxVersion))
+      names.emplace_back(name, length);
   }
   RegCloseKey(key);
-  std::sort(names.begin(), names.end());
+  std::sort(names.begin(), names.end(), [numeric](const std::string& a, const std::string& b) {
+    int c = compareVersions(numeric, keyVersionText(a.c_str()), keyVersionText(b.c_str()));
+    return c != 0 ? c < 0 : a < b;
+  });
+  return true;
+}
+
+bool scanJavaSoftVersions(const char* productKey, char* javaExe, char* version,
+                          const char* minVersion, const char* maxVersion) {
+  std::vector<std::string> names;
+  if (!versionSubkeys(productKey, 0, minVersion, maxVersion, names)) return false;
   static char keyName[kTextBufferSize];
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
     if (!formatText(keyName, sizeof keyName, "%s\\%s", productKey, it->c_str())) continue;
@@ -129,7 +173,7 @@ bool scanLocatedJvms(HKEY root, char* javaExe, char* version, const char* minVer
     if (r != ERROR_SUCCESS) break;
     replaceChar(candidate, '/', '\\');
     if (!checkJavaExe(candidate, candidateVersion, minVersion, maxVersion, true)) continue;
-    if (!found || std::strcmp(candidateVersion, version) > 0) {
+    if (!found || compareVersions(numericVersionRule(), candidateVersion, version) > 0) {
       copyText(javaExe, kTextBufferSize, candidate);
       copyText(version, kVersionBufferSize, candidateVersion);
       found = true;
@@ -167,6 +211,9 @@ bool checkJavaExe(char* javaExe, char* version, const char* minVersion, const ch
   version[0] = '\0';
   if (readCachedVersion(javaExe, lastWrite, version, kVersionBufferSize)) {
     logMessage("got version from registry %s", version);
+  } else if (releaseFileRule() && readReleaseVersion(javaExe, version, kVersionBufferSize)) {
+    logMessage("got version from release file %s", version);
+    writeCachedVersion(javaExe, lastWrite, version);
   } else if (runJavaVersion(javaExe, version, kVersionBufferSize)) {
     logMessage("got version from execution %s", version);
     writeCachedVersion(javaExe, lastWrite, version);
@@ -174,8 +221,8 @@ bool checkJavaExe(char* javaExe, char* version, const char* minVersion, const ch
     logMessage("couldn't get version");
     return false;
   }
-  bool accepted = versionInRange(version, minVersion, maxVersion, allowBeta,
-                                 getIntSetting(setting::AllowBetaJava) != 0);
+  bool accepted = versionAccepted(numericVersionRule(), version, minVersion, maxVersion, allowBeta,
+                                  getIntSetting(setting::AllowBetaJava) != 0);
   if (accepted && getIntSetting(setting::ExecutableType) == 1) {
     size_t length = std::strlen(javaExe);
     if (length < 4 || !copyText(javaExe + length - 4, kTextBufferSize - (length - 4), "w.exe"))
@@ -277,7 +324,8 @@ bool runJavaVersion(const char* javaExe, char* version, size_t size) {
   if (exitCode == 0) {
     if (FILE* in = std::fopen(tempFile, "r")) {
       char line[kVersionBufferSize];
-      if (std::fgets(line, sizeof line, in) && parseVersionLine(line, version, size)) {
+      if (std::fgets(line, sizeof line, in) &&
+          parseVersionLineBy(numericVersionRule(), line, version, size)) {
         logMessage("Java version: %s", version);
         taken = true;
       }
@@ -303,10 +351,81 @@ bool searchLocatedJvms(char* javaExe, char* version, const char* minVersion,
   bool machine =
       scanLocatedJvms(HKEY_LOCAL_MACHINE, machineExe, machineVersion, minVersion, maxVersion);
   if (!user && !machine) return false;
-  bool takeUser = user && (!machine || std::strcmp(userVersion, machineVersion) > 0);
+  bool takeUser =
+      user && (!machine || compareVersions(numericVersionRule(), userVersion, machineVersion) > 0);
   copyText(javaExe, kTextBufferSize, takeUser ? userExe : machineExe);
   copyText(version, kVersionBufferSize, takeUser ? userVersion : machineVersion);
   return true;
+}
+
+bool numericVersionRule() { return getIntSetting(setting::NumericVersionCheck) != 0; }
+bool releaseFileRule() { return getIntSetting(setting::ReleaseFileVersion) != 0; }
+bool wideRegistryRule() { return getIntSetting(setting::WideRegistrySearch) != 0; }
+
+namespace {
+
+// Reads at most kReleaseReadLimit bytes; a line cut by the limit is dropped, since
+// an unquoted value cut short would be another version.
+bool readReleaseFile(const char* path, char* version, size_t size) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  static char content[kReleaseReadLimit];
+  DWORD length = 0;
+  bool read = ReadFile(file, content, sizeof content, &length, nullptr) != 0;
+  CloseHandle(file);
+  if (!read) return false;
+  if (length == sizeof content) {
+    while (length > 0 && content[length - 1] != '\n') --length;
+  }
+  return parseReleaseFileVersion(content, length, version, size);
+}
+
+}  // namespace
+
+bool readReleaseVersion(const char* javaExe, char* version, size_t size) {
+  version[0] = '\0';
+  const char* slash = std::strrchr(javaExe, '\\');
+  if (!slash) return false;
+  static char path[kTextBufferSize];
+  const size_t binLength = static_cast<size_t>(slash - javaExe) + 1;  // with the backslash
+  if (binLength >= sizeof path) return false;
+  std::memcpy(path, javaExe, binLength);
+  path[binLength] = '\0';
+  if (!appendText(path, sizeof path, "..\\release")) return false;
+  if (readReleaseFile(path, version, size)) return true;
+  // A JDK 8 keeps release in its home, above the jre directory.
+  static const char kJreBin[] = "\\jre\\bin\\";
+  const size_t suffix = sizeof kJreBin - 1;
+  if (binLength < suffix || _strnicmp(javaExe + binLength - suffix, kJreBin, suffix) != 0)
+    return false;
+  path[binLength] = '\0';
+  return appendText(path, sizeof path, "..\\..\\release") && readReleaseFile(path, version, size);
+}
+
+size_t vendorLayoutCount() { return sizeof kVendorLayouts / sizeof kVendorLayouts[0]; }
+
+bool searchVendorLayout(size_t index, RegistryRuntime* out, const char* minVersion,
+                        const char* maxVersion) {
+  if (index >= vendorLayoutCount()) return false;
+  const VendorLayout& layout = kVendorLayouts[index];
+  if (layout.jre && requireJdk()) return false;
+  std::vector<std::string> names;
+  if (!versionSubkeys(layout.key, kOwnView, minVersion, maxVersion, names)) return false;
+  static char home[kTextBufferSize];
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (!formatText(out->from, sizeof out->from, "%s\\%s%s%s", layout.key, it->c_str(),
+                    layout.below[0] ? "\\" : "", layout.below))
+      continue;
+    logMessage("Testing registry key %s", out->from);
+    if (!readMachineText(out->from, layout.value, home, sizeof home, kOwnView)) continue;
+    // Installers write the home with a trailing backslash; the derived paths add their own.
+    size_t length = std::strlen(home);
+    while (length > 3 && home[length - 1] == '\\') home[--length] = '\0';
+    if (!javaExeFromHome(out->javaExe, home)) continue;
+    if (checkJavaExe(out->javaExe, out->version, minVersion, maxVersion, false)) return true;
+  }
+  return false;
 }
 
 }  // namespace zanto

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "Settings.h"
+
 namespace zanto {
 
 // Version buffers: the -version line is read up to 99 characters.
@@ -30,5 +32,28 @@ HANDLE openInheritableFile(const char* name);
 bool searchJavaSoft(char* javaExe, char* version, const char* minVersion, const char* maxVersion);
 bool searchLocatedJvms(char* javaExe, char* version, const char* minVersion,
                        const char* maxVersion);
+
+// The opt-in rules of the block (off when a block does not have them).
+bool numericVersionRule();
+bool releaseFileRule();
+bool wideRegistryRule();
+
+// JAVA_VERSION of the `release` file beside the executable's bin directory (for
+// <home>\jre\bin also <home>\release). No child process.
+bool readReleaseVersion(const char* javaExe, char* version, size_t size);
+
+// One runtime proposed by a registry source, with the key it was found under.
+struct RegistryRuntime {
+  char javaExe[kTextBufferSize];
+  char version[kVersionBufferSize];
+  char from[kTextBufferSize];
+};
+
+// The registry layouts of the wider search: SOFTWARE\JavaSoft\JDK and \JRE and the
+// current vendors' own keys, read in the registry view of the launcher's bitness.
+size_t vendorLayoutCount();
+// The first acceptable runtime of one layout, newest key first.
+bool searchVendorLayout(size_t index, RegistryRuntime* out, const char* minVersion,
+                        const char* maxVersion);
 
 }  // namespace zanto

@@ -246,4 +246,30 @@ bool keyInRangeNumeric(const char* name, const char* min, const char* max) {
          withinLimit(v, parsed, max, LimitKind::Max, true);
 }
 
+bool parseVersionLineBy(bool numeric, const char* line, char* version, size_t size) {
+  return numeric ? parseVersionLineAnyVendor(line, version, size)
+                 : parseVersionLine(line, version, size);
+}
+
+bool versionAccepted(bool numeric, const char* version, const char* min, const char* max,
+                     bool allowBeta, bool allowBetaSetting) {
+  return numeric ? versionInRangeNumeric(version, min, max, allowBeta, allowBetaSetting)
+                 : versionInRange(version, min, max, allowBeta, allowBetaSetting);
+}
+
+bool keyAccepted(bool numeric, const char* name, const char* min, const char* max) {
+  return numeric ? keyInRangeNumeric(name, min, max) : keyInRange(name, min, max);
+}
+
+int compareVersions(bool numeric, const char* a, const char* b) {
+  if (numeric) return compareVersionsNumeric(a, b);
+  int c = std::strcmp(a, b);
+  return (c > 0) - (c < 0);
+}
+
+const char* keyVersionText(const char* name) {
+  while (*name && !isDigit(*name)) ++name;
+  return name;
+}
+
 }  // namespace zanto

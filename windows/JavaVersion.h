@@ -87,4 +87,19 @@ bool versionInRangeNumeric(const char* version, const char* min, const char* max
 // of the two component counts. No pre-release check.
 bool keyInRangeNumeric(const char* name, const char* min, const char* max);
 
+// --- The rule in force ---
+// The launcher takes, checks and orders versions only through these, so one flag
+// (`numeric`) switches a launch between the classic rule and the numeric one.
+
+bool parseVersionLineBy(bool numeric, const char* line, char* version, size_t size);
+bool versionAccepted(bool numeric, const char* version, const char* min, const char* max,
+                     bool allowBeta, bool allowBetaSetting);
+bool keyAccepted(bool numeric, const char* name, const char* min, const char* max);
+// <0, 0 or >0; the classic rule compares bytes, as strcmp does.
+int compareVersions(bool numeric, const char* a, const char* b);
+
+// The version part of a vendor's registry key name: the text from its first digit
+// on ("zulu-17" gives "17", "17.0.2.8" itself); the empty end when it has none.
+const char* keyVersionText(const char* name);
+
 }  // namespace zanto

@@ -53,6 +53,19 @@ const SettingInfo kSettings[] = {
     {10004, "PathPrefix", K::List, "directories put in front of PATH at start, separated by ';'"},
     {10005, "ProcessCommFile", K::Flag, "tell the Java side the name of a per-process communication file"},
     {20017, "ServiceDescription", K::Wide, "description given to the service at installation"},
+    {30001, "NumericVersionCheck", K::Flag,
+     "off unless set (zanto-pack sets it): take the version line of every vendor (WORD version "
+     "\"...\") and compare versions by number: 1.8 equals 8, 1.10 is above 1.4, the limits stay "
+     "inclusive prefixes (maximum 11 accepts 11.x), pre-release only by whole markers (-ea, -rc, "
+     "beta); the same for registry key names"},
+    {30002, "ReleaseFileVersion", K::Flag,
+     "off unless set (zanto-pack sets it): take a runtime's version from JAVA_VERSION in its "
+     "release file (cached like a measured one) instead of running java -version; without the "
+     "file java -version still runs"},
+    {30003, "WideRegistrySearch", K::Flag,
+     "off unless set (zanto-pack sets it): Y entries also search SOFTWARE\\JavaSoft\\JDK and "
+     "\\JRE (Java 9 and later) and the keys of Eclipse Adoptium, AdoptOpenJDK, Microsoft and Azul "
+     "Zulu, in the launcher's registry view; the newest acceptable runtime wins"},
 };
 
 const size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);

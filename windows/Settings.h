@@ -59,6 +59,10 @@ constexpr int32_t InstallRoot = 10003;
 constexpr int32_t PathPrefix = 10004;
 constexpr int32_t ProcessCommFile = 10005;
 constexpr int32_t ServiceDescription = 20017;  // wide
+// Opt-in rules for today's Java runtimes; absent (blocks of other tools) means off.
+constexpr int32_t NumericVersionCheck = 30001;
+constexpr int32_t ReleaseFileVersion = 30002;
+constexpr int32_t WideRegistrySearch = 30003;
 }  // namespace setting
 
 // Message texts, 8-bit records. The block supplies every text.

@@ -10,6 +10,7 @@
 #include "ConfigBlock.h"
 #include "ErrorReport.h"
 #include "JavaCheck.h"
+#include "JavaVersion.h"
 #include "JvmEntry.h"
 #include "Log.h"
 #include "PackedJre.h"
@@ -109,14 +110,50 @@ bool checkPathJava(char* javaExe, const char* minVersion, const char* maxVersion
   return checkJavaExe(javaExe, version, minVersion, maxVersion, false);
 }
 
+namespace {
+
+// The classic JavaSoft search, then every layout of the wider search: the newest
+// acceptable runtime wins, the first of equal versions stays.
+bool searchWideRegistry(RegistryRuntime* best, const char* minVersion, const char* maxVersion) {
+  static RegistryRuntime candidate;
+  const bool numeric = numericVersionRule();
+  bool found = false;
+  for (size_t layout = 0; layout <= vendorLayoutCount(); ++layout) {
+    bool ok;
+    if (layout == 0) {
+      ok = searchJavaSoft(candidate.javaExe, candidate.version, minVersion, maxVersion);
+      copyText(candidate.from, sizeof candidate.from, "SOFTWARE\\JavaSoft");
+    } else {
+      ok = searchVendorLayout(layout - 1, &candidate, minVersion, maxVersion);
+    }
+    if (!ok) continue;
+    logMessage("Registry candidate %s (version %s) from %s", candidate.javaExe, candidate.version,
+               candidate.from);
+    if (!found || compareVersions(numeric, candidate.version, best->version) > 0) {
+      std::memcpy(best, &candidate, sizeof candidate);
+      found = true;
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
 bool searchRegistryJvm(char* javaExe, const char* minVersion, const char* maxVersion) {
-  static char softExe[kTextBufferSize], locatedExe[kTextBufferSize];
-  char softVersion[kVersionBufferSize], locatedVersion[kVersionBufferSize];
-  bool soft = searchJavaSoft(softExe, softVersion, minVersion, maxVersion);
+  static RegistryRuntime soft;
+  static char locatedExe[kTextBufferSize];
+  char locatedVersion[kVersionBufferSize];
+  const bool wide = wideRegistryRule();
+  bool found = wide ? searchWideRegistry(&soft, minVersion, maxVersion)
+                    : searchJavaSoft(soft.javaExe, soft.version, minVersion, maxVersion);
   bool located = searchLocatedJvms(locatedExe, locatedVersion, minVersion, maxVersion);
-  if (!soft && !located) return false;
-  bool takeSoft = soft && (!located || std::strcmp(softVersion, locatedVersion) > 0);
-  copyText(javaExe, kTextBufferSize, takeSoft ? softExe : locatedExe);
+  if (!found && !located) return false;
+  bool takeSoft = found && (!located || compareVersions(numericVersionRule(), soft.version,
+                                                        locatedVersion) > 0);
+  copyText(javaExe, kTextBufferSize, takeSoft ? soft.javaExe : locatedExe);
+  if (wide)
+    logMessage("Using registry runtime %s from %s", javaExe,
+               takeSoft ? soft.from : "the located runtimes");
   return true;
 }
 

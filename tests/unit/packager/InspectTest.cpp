@@ -114,6 +114,29 @@ TEST(Inspect, ReportsFileRecordsThatDisagreeWithTheData) {
   EXPECT_EQ(toml.find("source ="), std::string::npos);
 }
 
+// A block of another tool has no opt-in Java rules: inspect says they are off and
+// its output packages without them again; stored ones are shown as they are.
+TEST(Inspect, ShowsTheModernJavaSettings) {
+  ScratchDir dir;
+  const std::pair<std::map<int32_t, std::string>, std::vector<const char*>> cases[] = {
+      {{}, {"# NumericVersionCheck: not in the block, off\n", "# ReleaseFileVersion: not in the block, off\n",
+            "# WideRegistrySearch: not in the block, off\n"}},
+      {{{setting::NumericVersionCheck, "1"}, {setting::WideRegistrySearch, "0"}},
+       {"NumericVersionCheck = true\n", "WideRegistrySearch = false\n", "# ReleaseFileVersion: not in the block, off\n"}},
+  };
+  for (const auto& [records, lines] : cases) {
+    BlockModel m;
+    m.narrow = records;
+    m.narrow[setting::ApplicationName] = "other";
+    Bytes block = serializeBlock(m), image = test::sampleLauncher();
+    image.insert(image.end(), block.begin(), block.end());
+    std::string toml;
+    EXPECT_EQ(repackage(image, dir, &toml), image);
+    EXPECT_NE(toml.find("modern_java = false"), std::string::npos) << toml;
+    for (const char* line : lines) EXPECT_NE(toml.find(line), std::string::npos) << line << "\n" << toml;
+  }
+}
+
 TEST(Inspect, ExtractsNoNameThatLeavesTheDirectory) {
   ScratchDir dir;
   for (const char* name : {"..\\evil.txt", "../evil.txt", "nul", "FINE.TXT"}) {

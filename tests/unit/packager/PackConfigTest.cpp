@@ -209,6 +209,47 @@ TEST_F(BuildFixture, PutsTheRuntimeJarFirst) {
   EXPECT_EQ(copy.machine, 0x8664);
 }
 
+// New configurations get the opt-in Java rules on; each one can be turned off by
+// name or raw id, and [package] modern_java = false leaves all three out.
+TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
+  struct Case {
+    const char* toml;
+    const char* numeric;  // stored records of 30001, 30002, 30003; null: absent
+    const char* release;
+    const char* wide;
+  };
+  const Case cases[] = {
+      {"", "1", "1", "1"},
+      {"[settings]\nNumericVersionCheck = false\n", "0", "1", "1"},
+      {"[settings]\nReleaseFileVersion = 0\nWideRegistrySearch = true\n", "1", "0", "1"},
+      {"[raw.narrow]\n\"30003\" = \"\"\n", "1", "1", ""},
+      {"[package]\nmodern_java = false\n", nullptr, nullptr, nullptr},
+      {"[package]\nmodern_java = false\n[settings]\nWideRegistrySearch = true\n", nullptr, nullptr, "1"},
+      {"[package]\nmodern_java = true\n", "1", "1", "1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.toml);
+    std::string error;
+    ASSERT_TRUE(build(c.toml, error)) << error;
+    LauncherCopy copy;
+    ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error)) << error;
+    const char* expected[] = {c.numeric, c.release, c.wide};
+    const int32_t ids[] = {setting::NumericVersionCheck, setting::ReleaseFileVersion, setting::WideRegistrySearch};
+    for (int i = 0; i < 3; ++i) {
+      auto it = copy.model.narrow.find(ids[i]);
+      if (!expected[i])
+        EXPECT_EQ(it, copy.model.narrow.end()) << ids[i];
+      else if (it == copy.model.narrow.end())
+        ADD_FAILURE() << ids[i] << " missing";
+      else
+        EXPECT_EQ(it->second, expected[i]) << ids[i];
+    }
+  }
+  std::string error;
+  EXPECT_FALSE(build("[package]\nmodern_java = \"yes\"\n", error));
+  EXPECT_NE(error.find("app.toml:2: modern_java must be a boolean"), std::string::npos) << error;
+}
+
 TEST_F(BuildFixture, ErrorsWriteNothing) {
   test::writeFile(dir / "not-pe.exe", std::string("MZ..."));
   struct Case {

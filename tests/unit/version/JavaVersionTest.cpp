@@ -346,5 +346,99 @@ TEST(ParseNumericVersion, RefusesWhatItCannotCompare) {
   EXPECT_EQ(std::string(v.numbers[2].text, v.numbers[2].length), "392");
 }
 
+// The cases the launcher's two rules disagree on, through the functions the
+// launcher calls with the NumericVersionCheck flag: each row gives both answers.
+TEST(VersionRules, OrderingUnderBothRules) {
+  struct Case {
+    const char* a;
+    const char* b;
+    int classic, numeric;  // sign of compareVersions(rule, a, b)
+  };
+  const Case cases[] = {
+      {"1.8", "8", -1, 0},
+      {"11", "1.8", 1, 1},
+      {"1.10", "1.4", -1, 1},
+      {"17.0.2+8", "17.0.2", 1, 1},
+      {"17.0.2+8", "17.0.10", 1, -1},
+      {"21-ea", "21", 1, -1},  // the classic rule sees only a longer text
+      {"9", "1.8.0_392", 1, 1},
+      {"25", "17", 1, 1},
+      {"17", "9", -1, 1},
+      {"1.8.0_392", "1.8.0_41", -1, 1},
+      {"8.0.392", "1.8.0_392", 1, 0},
+  };
+  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
+    EXPECT_EQ(sign(compareVersions(false, c.a, c.b)), c.classic);
+    EXPECT_EQ(sign(compareVersions(false, c.b, c.a)), -c.classic);
+    EXPECT_EQ(sign(compareVersions(true, c.a, c.b)), c.numeric);
+    EXPECT_EQ(sign(compareVersions(true, c.b, c.a)), -c.numeric);
+  }
+}
+
+TEST(VersionRules, LimitsUnderBothRules) {
+  struct Case {
+    const char* version;
+    const char* min;
+    const char* max;
+    bool classic, numeric;  // versionAccepted(rule, ...) without beta permission
+  };
+  const Case cases[] = {
+      {"8", "1.8", "", true, true},
+      {"1.8.0_392", "8", "", false, true},  // "1" < "8" by bytes
+      {"11.0.21", "1.8", "", true, true},
+      {"1.10.0", "1.4", "", false, true},
+      {"9", "", "1.8", false, false},
+      {"9.0.4", "", "1.8", false, false},
+      {"1.8.0_392", "", "1.8", true, true},
+      {"8.0.392", "", "1.8", false, true},
+      {"25", "17", "", true, true},
+      {"9", "17", "", true, false},  // '9' > '1' by bytes
+      {"17.0.2+8", "17", "17", true, true},
+      {"11.0.21", "", "11", true, true},
+      {"12", "", "11", false, false},
+      {"21-ea", "17", "", false, false},              // pre-release under both rules
+      {"1.8.0_242-release", "1.8", "", false, true},  // "ea" inside a word
+      {"17.0.9-internal", "17", "", true, true},
+      {"1.7.0_80", "1.8", "", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.version) + " [" + c.min + ", " + c.max + "]");
+    EXPECT_EQ(versionAccepted(false, c.version, c.min, c.max, false, false), c.classic);
+    EXPECT_EQ(versionAccepted(true, c.version, c.min, c.max, false, false), c.numeric);
+  }
+}
+
+TEST(VersionRules, RegistryKeyNamesUnderBothRules) {
+  struct Case {
+    const char* name;  // a registry subkey name as an installer writes it
+    const char* version;
+    const char* min;
+    const char* max;
+    bool classic, numeric;
+  };
+  const Case cases[] = {
+      {"17.0.2", "17.0.2", "1.8", "", true, true},
+      {"17.0.2.8", "17.0.2.8", "11", "17", true, true},  // Adoptium's four components
+      {"zulu-17", "17", "1.8", "", true, true},
+      {"zulu-8", "8", "1.8", "", true, true},
+      {"zulu-11-jre", "11-jre", "", "1.8", false, false},
+      {"1.8", "1.8", "1.8.0_202", "", true, true},
+      {"9", "9", "", "1.8", false, false},
+      {"1.10", "1.10", "1.4", "", false, true},
+      {"21-ea", "21-ea", "", "21", true, true},  // no pre-release check on keys
+      {"25", "25", "17", "", true, true},
+      {"11", "11", "17", "", false, false},
+      {"CurrentVersion", "", "", "", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " [" + c.min + ", " + c.max + "]");
+    EXPECT_STREQ(keyVersionText(c.name), c.version);
+    EXPECT_EQ(keyAccepted(false, keyVersionText(c.name), c.min, c.max), c.classic);
+    EXPECT_EQ(keyAccepted(true, keyVersionText(c.name), c.min, c.max), c.numeric);
+  }
+}
+
 }  // namespace
 }  // namespace zanto

@@ -1,5 +1,6 @@
 // Drives every first line of the version-line corpus (tests/data) through both
-// line parsers and the numeric pre-release rule, as a launcher reading it would.
+// line parsers, the numeric pre-release rule and the verdict of each rule in force,
+// as a launcher reading it would.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -16,7 +17,7 @@ namespace {
 
 struct CorpusRow {
   int lineNumber;
-  std::string line, classic, numeric, pre, note;
+  std::string line, classic, numeric, pre, verdicts, note;
 };
 
 std::vector<std::string> splitTabs(const std::string& text) {
@@ -44,9 +45,9 @@ std::vector<CorpusRow> readCorpus() {
     ++number;
     if (!line.empty() && line[0] == '#') continue;
     auto f = splitTabs(line);
-    EXPECT_EQ(f.size(), 5u) << "corpus line " << number << " needs five tab-separated fields";
-    if (f.size() != 5) continue;
-    rows.push_back({number, f[0], f[1], f[2], f[3], f[4]});
+    EXPECT_EQ(f.size(), 6u) << "corpus line " << number << " needs six tab-separated fields";
+    if (f.size() != 6) continue;
+    rows.push_back({number, f[0], f[1], f[2], f[3], f[4], f[5]});
   }
   return rows;
 }
@@ -88,6 +89,29 @@ TEST(VersionCorpus, EveryLineGivesTheExpectedVersionUnderBothRules) {
   // The corpus must show both: lines only the numeric rule takes, and lines none takes.
   EXPECT_GT(numericTaken, classicTaken);
   EXPECT_GT(rows.size(), numericTaken);
+}
+
+// What a launcher with minimum 1.8 makes of each line under the rule in force:
+// the line parsed by that rule, then its verdict ("-" when no version is taken).
+std::string verdict(bool numeric, const std::string& line) {
+  char version[100];
+  if (!parseVersionLineBy(numeric, (line + "\n").c_str(), version, sizeof version)) return "-";
+  return versionAccepted(numeric, version, "1.8", "", false, false) ? "yes" : "no";
+}
+
+TEST(VersionCorpus, VerdictsWithMinimum18UnderEachRule) {
+  size_t vendorLines = 0;
+  for (const auto& r : readCorpus()) {
+    SCOPED_TRACE("corpus line " + std::to_string(r.lineNumber) + ": " + r.line);
+    EXPECT_EQ(verdict(false, r.line) + "/" + verdict(true, r.line), r.verdicts);
+    // Every vendor's word other than "java": taken by the new rule, never by the classic one.
+    if (r.numeric != "-" && r.line.rfind("java version \"", 0) != 0) {
+      ++vendorLines;
+      EXPECT_EQ(verdict(false, r.line), "-");
+      EXPECT_NE(verdict(true, r.line), "-");
+    }
+  }
+  EXPECT_GE(vendorLines, 30u);
 }
 
 TEST(VersionCorpus, OpenJdkLinesAreRefusedByTheClassicRuleAndAcceptedByNumber) {
