@@ -157,12 +157,16 @@ int runInConsole() {
   useConsoleErrors();
   serviceStatus.dwCurrentState = SERVICE_RUNNING;
   serviceArguments.push_back(toWide(serviceName));
-  stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   // Before the launch, so that an early Ctrl+C stops the application once it
   // runs instead of killing the process halfway.
-  SetConsoleCtrlHandler(consoleRunCtrlHandler, TRUE);
+  installConsoleStop();
   if (!startApplication()) return 1;
   stopApplicationOnRequest();
+}
+
+void installConsoleStop() {
+  if (!stopEvent) stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  SetConsoleCtrlHandler(consoleRunCtrlHandler, TRUE);
 }
 
 bool consoleStopPending() { return stopEvent && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; }

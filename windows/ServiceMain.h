@@ -26,9 +26,11 @@ void reportStoppedAtExit();
 // as a service stop does. Returns 1 when the launch fails; otherwise the process
 // ends with the application's exit status (0 after a stop).
 int runInConsole();
+// The stop event and consoleRunCtrlHandler, which turns every console control
+// event into one stop request.
+void installConsoleStop();
 BOOL WINAPI consoleRunCtrlHandler(DWORD event);
-// True once a console control event has asked for the stop (consumes the
-// signal; for the tests of the handler).
+// True when a stop request is waiting for the console run; takes it.
 bool consoleStopPending();
 // The JNI "exit" hook: the JVM calls it on System.exit and may then end the
 // process without the runtime's exit processing, so the final report is made
