@@ -8,11 +8,11 @@
 namespace zanto {
 
 struct RecoveryPlan {
-  bool restart = false;            // failure actions are set at all
-  uint32_t resetSeconds = 0;       // failure count reset period
+  bool restart = false;              // failure actions are set at all
+  uint32_t resetSeconds = 0;         // failure count reset period
   uint32_t delaysMs[3] = {0, 0, 0};  // first, second, later failures
-  bool nonCrashFailures = false;   // stops with an exit code count as failures
-  bool delayedStart = false;       // only for automatic start
+  bool nonCrashFailures = false;     // stops with an exit code count as failures
+  bool delayedStart = false;         // only for automatic start
 };
 
 // The day the failure count lasts when no reset period is configured.

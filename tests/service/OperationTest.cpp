@@ -71,10 +71,14 @@ TEST_F(Operation, StatusShowsTheStateAndTheExitCodesWhenStopped) {
 
 TEST(ServiceStateName, EveryStateHasItsWord) {
   const std::pair<DWORD, const char*> cases[] = {
-      {SERVICE_STOPPED, "stopped"},         {SERVICE_START_PENDING, "starting"},
-      {SERVICE_STOP_PENDING, "stopping"},   {SERVICE_RUNNING, "running"},
-      {SERVICE_CONTINUE_PENDING, "continuing"}, {SERVICE_PAUSE_PENDING, "pausing"},
-      {SERVICE_PAUSED, "paused"},           {0, "in an unknown state"},
+      {SERVICE_STOPPED, "stopped"},
+      {SERVICE_START_PENDING, "starting"},
+      {SERVICE_STOP_PENDING, "stopping"},
+      {SERVICE_RUNNING, "running"},
+      {SERVICE_CONTINUE_PENDING, "continuing"},
+      {SERVICE_PAUSE_PENDING, "pausing"},
+      {SERVICE_PAUSED, "paused"},
+      {0, "in an unknown state"},
       {99, "in an unknown state"},
   };
   for (const auto& [state, word] : cases) EXPECT_STREQ(serviceStateName(state), word) << state;
@@ -90,8 +94,8 @@ TEST_F(Operation, RestartStopsAsStopDoesThenStarts) {
     bool runningBefore;
     std::string out;
   } const cases[] = {
-      {false, starting},             // a stopped service is only started
-      {true, stopping + starting},   // a running one is stopped first
+      {false, starting},            // a stopped service is only started
+      {true, stopping + starting},  // a running one is stopped first
   };
   size_t mainCalls = 0;
   for (const auto& c : cases) {
@@ -240,22 +244,33 @@ TEST(RecoveryCalls, SettingsBecomeTheCallsAndARefusalIsOnlyAWarning) {
   } const cases[] = {
       {"nothing configured", {}, SERVICE_AUTO_START, 0, {}, ""},
       {"all, automatic start",
-       {{setting::RestartOnFailure, "1"}, {setting::RestartDelayFirst, "5"}, {setting::RestartDelaySecond, "60"},
-        {setting::RestartDelayLater, "300"}, {setting::FailureResetPeriod, "3600"},
-        {setting::RestartOnNonCrashFailure, "1"}, {setting::DelayedAutoStart, "1"}},
-       SERVICE_AUTO_START, 0,
+       {{setting::RestartOnFailure, "1"},
+        {setting::RestartDelayFirst, "5"},
+        {setting::RestartDelaySecond, "60"},
+        {setting::RestartDelayLater, "300"},
+        {setting::FailureResetPeriod, "3600"},
+        {setting::RestartOnNonCrashFailure, "1"},
+        {setting::DelayedAutoStart, "1"}},
+       SERVICE_AUTO_START,
+       0,
        {SERVICE_CONFIG_FAILURE_ACTIONS, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, SERVICE_CONFIG_DELAYED_AUTO_START_INFO},
        ""},
       {"delayed start refused",
-       {{setting::RestartOnFailure, "1"}, {setting::RestartDelayFirst, "5"}, {setting::RestartDelaySecond, "60"},
-        {setting::RestartDelayLater, "300"}, {setting::FailureResetPeriod, "3600"},
+       {{setting::RestartOnFailure, "1"},
+        {setting::RestartDelayFirst, "5"},
+        {setting::RestartDelaySecond, "60"},
+        {setting::RestartDelayLater, "300"},
+        {setting::FailureResetPeriod, "3600"},
         {setting::DelayedAutoStart, "1"}},
-       SERVICE_AUTO_START, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+       SERVICE_AUTO_START,
+       SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
        {SERVICE_CONFIG_FAILURE_ACTIONS, SERVICE_CONFIG_DELAYED_AUTO_START_INFO},
        "Delayed automatic start not applied (error 124).\n"},
       {"flag refused, delayed start not asked for on demand start",
-       {{setting::RestartOnNonCrashFailure, "1"}, {setting::DelayedAutoStart, "1"}}, SERVICE_DEMAND_START,
-       SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, {SERVICE_CONFIG_FAILURE_ACTIONS_FLAG},
+       {{setting::RestartOnNonCrashFailure, "1"}, {setting::DelayedAutoStart, "1"}},
+       SERVICE_DEMAND_START,
+       SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+       {SERVICE_CONFIG_FAILURE_ACTIONS_FLAG},
        "Restart on non-crash failures not applied (error 124).\n"},
   };
   for (const auto& c : cases) {
