@@ -171,6 +171,10 @@ class Parser {
               node, name + " must be " + (flag ? "a boolean or an integer" : "an integer") + ", not " + typeName(node));
         int64_t value = node.as_integer()->get();
         if (value < INT32_MIN || value > INT32_MAX) return fail(node, name + " is out of the 32-bit integer range");
+        int64_t minimum, maximum;
+        if (intSettingRange(info->id, minimum, maximum) && (value < minimum || value > maximum))
+          return fail(node, name + " must be from " + std::to_string(minimum) + " to " + std::to_string(maximum) +
+                                ", not " + std::to_string(value));
         bytes = std::to_string(value);
       }
       if (std::string problem = narrowSettingProblem(bytes); !problem.empty()) return fail(node, name + ": " + problem);

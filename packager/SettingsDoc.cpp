@@ -27,8 +27,12 @@ bool isDerived(const SettingInfo& s) {
 }
 
 void row(std::string& out, const SettingInfo& s) {
+  std::string range;
+  int64_t minimum, maximum;
+  if (intSettingRange(s.id, minimum, maximum))
+    range = " (from " + std::to_string(minimum) + " to " + std::to_string(maximum) + ")";
   out += "| " + std::to_string(s.id) + " | `" + s.name + "` | " + settingKindName(s.kind) + " | " +
-         (isDerived(s) ? "(none)" : tomlType(s.kind)) + " | " + cell(s.meaning) + " |\n";
+         (isDerived(s) ? "(none)" : tomlType(s.kind)) + range + " | " + cell(s.meaning) + " |\n";
 }
 
 }  // namespace

@@ -24,6 +24,11 @@ namespace {
 constexpr int kExtractionFailed = 16;
 constexpr int kNoCommand = -1;
 
+// As for service mode; the Java application may rely on its included files.
+void extractForLaunch() {
+  if (!extractIncludedFiles(extractionDirectory)) fatalInternalError(kExtractionFailed);
+}
+
 // The command's result, or kNoCommand when the word names none (service mode).
 int runCommandWord(const char* word) {
   if (!std::strcmp(word, "install"))
@@ -33,6 +38,12 @@ int runCommandWord(const char* word) {
   if (!std::strcmp(word, "uninstall")) return uninstallService(true);
   if (!std::strcmp(word, "stop")) return stopInstalledService(true);
   if (!std::strcmp(word, "start")) return startInstalledService();
+  if (!std::strcmp(word, "status")) return printServiceStatus();
+  if (!std::strcmp(word, "restart")) return restartInstalledService();
+  if (!std::strcmp(word, "run")) {
+    extractForLaunch();
+    return runInConsole();
+  }
   return kNoCommand;
 }
 
@@ -56,7 +67,7 @@ int launcherMain(HINSTANCE instance, const char* tail) {
     int result = runCommandWord(word);
     if (result != kNoCommand) return result;
   }
-  if (!extractIncludedFiles(extractionDirectory)) fatalInternalError(kExtractionFailed);
+  extractForLaunch();
   SERVICE_TABLE_ENTRYA table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
   StartServiceCtrlDispatcherA(table);
   return 0;

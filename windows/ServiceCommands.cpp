@@ -8,7 +8,9 @@
 
 #include "ConfigBlock.h"
 #include "LauncherMain.h"
+#include "Log.h"
 #include "Paths.h"
+#include "RecoveryPlan.h"
 #include "Settings.h"
 #include "TextBuffer.h"
 
@@ -36,22 +38,59 @@ bool toWide(const char* text, int count, wchar_t* out, int units) {
   return MultiByteToWideChar(CP_ACP, 0, text, count, out, units) > 0;
 }
 
-using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+// Looked up at run time, as the function is not there on every system.
+ChangeConfig2W changeConfig2() {
+  HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  if (!advapi) return nullptr;
+  return reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(GetProcAddress(advapi, "ChangeServiceConfig2W")));
+}
 
-void setDescription(SC_HANDLE service) {
+void setDescription(SC_HANDLE service, ChangeConfig2W change) {
   static wchar_t description[kTextBufferSize];
   getWideStringSetting(setting::ServiceDescription, description);
-  if (!description[0]) return;
-  HMODULE advapi = GetModuleHandleA("advapi32.dll");
-  if (!advapi) return;
-  auto change =
-      reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(GetProcAddress(advapi, "ChangeServiceConfig2W")));
-  if (!change) return;
+  if (!description[0] || !change) return;
   SERVICE_DESCRIPTIONW record{description};
   change(service, SERVICE_CONFIG_DESCRIPTION, &record);
 }
 
+// An optional part of the configuration: a refusal is a warning, never a failed
+// installation, since the service itself is in place and works without it.
+void applyOptional(SC_HANDLE service, ChangeConfig2W change, DWORD level, void* info, const char* what) {
+  DWORD error = ERROR_PROC_NOT_FOUND;
+  if (change && change(service, level, info)) return;
+  if (change) error = GetLastError();
+  logMessage("warning: %s not applied, ChangeServiceConfig2W(%lu) failed with error %lu", what, level, error);
+  printTo(stdout, "%s not applied (error %lu).\n", what, error);
+  std::fflush(stdout);
+}
+
 }  // namespace
+
+void applyRecovery(SC_HANDLE service, ChangeConfig2W change, DWORD startType) {
+  RecoverySettings settings;
+  settings.restartOnFailure = getIntSetting(setting::RestartOnFailure);
+  settings.delayFirst = getIntSetting(setting::RestartDelayFirst);
+  settings.delaySecond = getIntSetting(setting::RestartDelaySecond);
+  settings.delayLater = getIntSetting(setting::RestartDelayLater);
+  settings.resetPeriod = getIntSetting(setting::FailureResetPeriod);
+  settings.nonCrashFailures = getIntSetting(setting::RestartOnNonCrashFailure);
+  settings.delayedAutoStart = getIntSetting(setting::DelayedAutoStart);
+  RecoveryPlan plan = recoveryPlan(settings, startType == SERVICE_AUTO_START);
+  if (plan.restart) {
+    SC_ACTION actions[3];
+    for (int i = 0; i < 3; ++i) actions[i] = SC_ACTION{SC_ACTION_RESTART, plan.delaysMs[i]};
+    SERVICE_FAILURE_ACTIONSW record{plan.resetSeconds, nullptr, nullptr, 3, actions};
+    applyOptional(service, change, SERVICE_CONFIG_FAILURE_ACTIONS, &record, "Recovery actions");
+  }
+  if (plan.nonCrashFailures) {
+    SERVICE_FAILURE_ACTIONS_FLAG flag{TRUE};
+    applyOptional(service, change, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag, "Restart on non-crash failures");
+  }
+  if (plan.delayedStart) {
+    SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
+    applyOptional(service, change, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed, "Delayed automatic start");
+  }
+}
 
 const char* buildDependencyList(const char* setting, char* buffer, size_t size) {
   size_t used = 0;
@@ -108,7 +147,9 @@ int installService(DWORD startType) {
     say("Could not create service.\n");
     return 1;
   }
-  setDescription(service);
+  ChangeConfig2W change = changeConfig2();
+  setDescription(service, change);
+  applyRecovery(service, change, startType);
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   sayName("Installed service '%s'.\n");
@@ -174,6 +215,62 @@ int stopInstalledService(bool verbose) {
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   return 0;
+}
+
+const char* serviceStateName(DWORD state) {
+  switch (state) {
+    case SERVICE_STOPPED: return "stopped";
+    case SERVICE_START_PENDING: return "starting";
+    case SERVICE_STOP_PENDING: return "stopping";
+    case SERVICE_RUNNING: return "running";
+    case SERVICE_CONTINUE_PENDING: return "continuing";
+    case SERVICE_PAUSE_PENDING: return "pausing";
+    case SERVICE_PAUSED: return "paused";
+    default: return "in an unknown state";
+  }
+}
+
+int printServiceStatus() {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) {
+    say("Could not open SCManager.\n");
+    return 1;
+  }
+  SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_QUERY_STATUS);
+  if (!service) {
+    if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST)
+      sayName("Service '%s' is not installed.\n");
+    else
+      say("Could not query service.\n");
+    CloseServiceHandle(manager);
+    return 1;
+  }
+  SERVICE_STATUS status;
+  if (!QueryServiceStatus(service, &status)) {
+    say("Could not query service.\n");
+    return 1;
+  }
+  if (status.dwCurrentState == SERVICE_STOPPED)
+    printTo(stdout, "Service '%s' is stopped (exit code %lu, service-specific exit code %lu).\n", serviceName,
+            status.dwWin32ExitCode, status.dwServiceSpecificExitCode);
+  else
+    printTo(stdout, "Service '%s' is %s.\n", serviceName, serviceStateName(status.dwCurrentState));
+  std::fflush(stdout);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return 0;
+}
+
+int restartInstalledService() {
+  // A stopped service is only started: "stop" would fail on it.
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = manager ? OpenServiceA(manager, serviceName, SERVICE_QUERY_STATUS) : nullptr;
+  SERVICE_STATUS status;
+  bool stopped = service && QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED;
+  if (service) CloseServiceHandle(service);
+  if (manager) CloseServiceHandle(manager);
+  if (!stopped && stopInstalledService(true) != 0) return 1;
+  return startInstalledService();
 }
 
 bool waitForServiceStop(SC_HANDLE service) {

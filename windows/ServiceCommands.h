@@ -11,9 +11,23 @@
 namespace zanto {
 
 int installService(DWORD startType);
+
+using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+// The recovery and delayed-start settings through `change` (ChangeServiceConfig2W
+// or null when the system has none). A refused call is logged and named in a
+// line on standard output; the installation stands.
+void applyRecovery(SC_HANDLE service, ChangeConfig2W change, DWORD startType);
 int uninstallService(bool verbose);
 int startInstalledService();
 int stopInstalledService(bool verbose);
+// One line with the state, and the Win32 and service-specific exit codes when
+// stopped; 0 when the service exists, 1 when not.
+int printServiceStatus();
+// Stops the service as stopInstalledService does (unless it is stopped), then
+// starts it; 1 when either fails.
+int restartInstalledService();
+// The word printed for a service state, such as "running".
+const char* serviceStateName(DWORD state);
 // True when the service ended in the stopped state; waits while stop pending,
 // as long as the check point grows or the wait hint has not run out.
 bool waitForServiceStop(SC_HANDLE service);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "DeletionQueue.h"
+#include "ErrorReport.h"
 #include "JavaVMLauncher.h"
 #include "LauncherMain.h"
 #include "Log.h"
@@ -26,8 +27,13 @@ constexpr DWORD kWaitHint = 50000;
 SERVICE_STATUS_HANDLE statusHandle;
 HANDLE stopEvent;
 volatile LONG stopRequested;
+volatile LONG consoleStopRequested;
+constexpr DWORD kCloseGraceMs = 10000;
 
-void report() { SetServiceStatus(statusHandle, &serviceStatus); }
+// Run in a console there is no control manager to report to.
+void report() {
+  if (statusHandle) SetServiceStatus(statusHandle, &serviceStatus);
+}
 
 void reportStopped(DWORD win32ExitCode, DWORD specificExitCode) {
   serviceStatus.dwCurrentState = SERVICE_STOPPED;
@@ -43,6 +49,23 @@ void requestStop(bool shutdown) {
   if (shutdown) ++serviceStatus.dwCheckPoint;
   report();
   SetEvent(stopEvent);
+}
+
+// Leaves the JVM running after main, as its application may go on in threads of
+// its own, until the stop event.
+bool startApplication() {
+  processDeletionQueue();
+  if (!stopEvent) stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  return LoadDLL(true) && launchProgram(serviceArguments, false, jvmExitHook);
+}
+
+[[noreturn]] void stopApplicationOnRequest() {
+  WaitForSingleObject(stopEvent, INFINITE);
+  shutdownJvm();
+  serviceStatus.dwCurrentState = SERVICE_STOPPED;
+  report();
+  std::fflush(stdout);
+  _exit(0);
 }
 
 std::wstring toWide(const char* text) {
@@ -63,7 +86,12 @@ void reportStoppedAtExit() {
 
 void JNICALL jvmExitHook(jint status) {
   std::fflush(stdout);
+  std::fflush(stderr);
   if (serviceStatus.dwCurrentState == SERVICE_STOPPED) return;
+  // An application that ends by itself leaves its extracted files behind; the
+  // next run deletes them, as after a stop (a restarted service would pile them
+  // up otherwise).
+  if (!stopRequested) runExitCleanup();
   // An exit the service asked for is a clean stop; an application that ends the
   // JVM by itself with a failure status must not be shown as a clean stop.
   if (stopRequested || status == 0)
@@ -105,8 +133,7 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   std::atexit(reportStoppedAtExit);
   processDeletionQueue();
   for (DWORD i = 0; i < argumentCount; ++i) serviceArguments.push_back(toWide(arguments[i]));
-  stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (!LoadDLL(true) || !launchProgram(serviceArguments, false, jvmExitHook)) {
+  if (!startApplication()) {
     reportStopped(1, 0);
     return;
   }
@@ -114,12 +141,34 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   report();
   logMessage("registering ConsoleCtrlHandler");
   SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
-  WaitForSingleObject(stopEvent, INFINITE);
-  shutdownJvm();
-  serviceStatus.dwCurrentState = SERVICE_STOPPED;
-  report();
-  std::fflush(stdout);
-  _exit(0);
+  stopApplicationOnRequest();
 }
+
+BOOL WINAPI consoleRunCtrlHandler(DWORD event) {
+  logMessage("console run: control event %lu, stopping", event);
+  if (!InterlockedExchange(&consoleStopRequested, 1)) requestStop(false);
+  // After a close, logoff or shutdown event the system ends the process as soon
+  // as the handler returns: give the JVM's exit the time the system allows.
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) Sleep(kCloseGraceMs);
+  return TRUE;
+}
+
+int runInConsole() {
+  useConsoleErrors();
+  serviceStatus.dwCurrentState = SERVICE_RUNNING;
+  serviceArguments.push_back(toWide(serviceName));
+  // Before the launch, so that an early Ctrl+C stops the application once it
+  // runs instead of killing the process halfway.
+  installConsoleStop();
+  if (!startApplication()) return 1;
+  stopApplicationOnRequest();
+}
+
+void installConsoleStop() {
+  if (!stopEvent) stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  SetConsoleCtrlHandler(consoleRunCtrlHandler, TRUE);
+}
+
+bool consoleStopPending() { return stopEvent && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; }
 
 }  // namespace zanto

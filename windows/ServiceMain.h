@@ -21,6 +21,17 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments);
 void WINAPI serviceControlHandler(DWORD control);
 BOOL WINAPI consoleCtrlHandler(DWORD event);
 void reportStoppedAtExit();
+// The service's launch sequence in the console, without the control manager:
+// the console's control events (Ctrl+C, Ctrl+Break, close) stop the application
+// as a service stop does. Returns 1 when the launch fails; otherwise the process
+// ends with the application's exit status (0 after a stop).
+int runInConsole();
+// The stop event and consoleRunCtrlHandler, which turns every console control
+// event into one stop request.
+void installConsoleStop();
+BOOL WINAPI consoleRunCtrlHandler(DWORD event);
+// True when a stop request is waiting for the console run; takes it.
+bool consoleStopPending();
 // The JNI "exit" hook: the JVM calls it on System.exit and may then end the
 // process without the runtime's exit processing, so the final report is made
 // here.

@@ -2,6 +2,7 @@
 // output and the settings reference all refer to settings by these names.
 #include "Settings.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace zanto {
@@ -66,6 +67,17 @@ const SettingInfo kSettings[] = {
      "off unless set (zanto-pack sets it): Y entries also search SOFTWARE\\JavaSoft\\JDK and "
      "\\JRE (Java 9 and later) and the keys of Eclipse Adoptium, AdoptOpenJDK, Microsoft and Azul "
      "Zulu, in the launcher's registry view; the newest acceptable runtime wins"},
+    {30010, "RestartOnFailure", K::Flag,
+     "install: the control manager restarts the service after a failure, after the RestartDelay... delays"},
+    {30011, "RestartDelayFirst", K::Int, "install: seconds before the restart after the first failure"},
+    {30012, "RestartDelaySecond", K::Int, "install: seconds before the restart after the second failure"},
+    {30013, "RestartDelayLater", K::Int, "install: seconds before the restart after any later failure"},
+    {30014, "FailureResetPeriod", K::Int,
+     "install: seconds without a failure after which the failure count starts again; 0 means one day (86400)"},
+    {30015, "RestartOnNonCrashFailure", K::Flag,
+     "install: a stop with a non-zero exit code (System.exit(n), n not 0) counts as a failure, not only a crash"},
+    {30016, "DelayedAutoStart", K::Flag,
+     "install: an automatically started service starts delayed, after the other automatic services"},
 };
 
 const size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);
@@ -80,6 +92,24 @@ const SettingInfo* findSettingById(int32_t id, bool wide) {
   for (size_t i = 0; i < kSettingCount; ++i)
     if (kSettings[i].id == id && (kSettings[i].kind == K::Wide) == wide) return &kSettings[i];
   return nullptr;
+}
+
+bool intSettingRange(int32_t id, int64_t& minimum, int64_t& maximum) {
+  switch (id) {
+    case setting::RestartDelayFirst:
+    case setting::RestartDelaySecond:
+    case setting::RestartDelayLater:
+      // The control manager takes the delay in milliseconds in 32 bits.
+      minimum = 0;
+      maximum = kMaxRestartDelaySeconds;
+      return true;
+    case setting::FailureResetPeriod:
+      minimum = 0;
+      maximum = INT32_MAX;
+      return true;
+    default:
+      return false;
+  }
 }
 
 const char* settingKindName(SettingKind kind) {

@@ -15,6 +15,8 @@ constexpr uint8_t kContentMask = 0xA7;
 // Fixed buffer sizes the launcher holds texts in.
 constexpr size_t kTextBufferSize = 8192;
 constexpr size_t kClassPathCapacity = 32768;
+// The longest restart delay whose milliseconds fit in 32 bits (49 days).
+constexpr int64_t kMaxRestartDelaySeconds = 4294967;
 
 enum class SettingKind : uint8_t {
   Text,  // 8-bit text
@@ -63,6 +65,14 @@ constexpr int32_t ServiceDescription = 20017;  // wide
 constexpr int32_t NumericVersionCheck = 30001;
 constexpr int32_t ReleaseFileVersion = 30002;
 constexpr int32_t WideRegistrySearch = 30003;
+// Recovery and delayed start, applied at installation.
+constexpr int32_t RestartOnFailure = 30010;
+constexpr int32_t RestartDelayFirst = 30011;
+constexpr int32_t RestartDelaySecond = 30012;
+constexpr int32_t RestartDelayLater = 30013;
+constexpr int32_t FailureResetPeriod = 30014;
+constexpr int32_t RestartOnNonCrashFailure = 30015;
+constexpr int32_t DelayedAutoStart = 30016;
 }  // namespace setting
 
 // Message texts, 8-bit records. The block supplies every text.
@@ -91,5 +101,9 @@ const SettingInfo* findSettingByName(const char* name);
 const SettingInfo* findSettingById(int32_t id, bool wide);
 
 const char* settingKindName(SettingKind kind);
+
+// The values an int setting may take when the packager writes it by name; false
+// when any 32-bit value is taken. The launcher cuts what lies outside.
+bool intSettingRange(int32_t id, int64_t& minimum, int64_t& maximum);
 
 }  // namespace zanto

@@ -21,74 +21,6 @@ using namespace zanto::test;
 
 namespace {
 
-std::string uniqueName(const char* base) {
-  return std::string("zanto-") + base + "-" + std::to_string(GetCurrentProcessId());
-}
-
-// A service package: its own directory with a stand-in Java home and a class
-// path jar holding the Java-side launcher class, and one included file.
-class ServicePackage {
- public:
-  explicit ServicePackage(const std::wstring& label) : dir_(label), jdk_(dir_ / L"jdk") {
-    jdk_.addJava();
-    jdk_.addJvm(L"bin", L"client");
-    writeJar(dir_ / L"rt.jar", {"com/zanto/runtime/WinLauncher", "com/velmora/runtime/FirstRun"});
-    exe_ = dir_ / L"app\\service.exe";
-    model_.narrow[setting::JvmSearchSequence] = "A" + narrow(jdk_.root());
-    model_.narrow[setting::MinJavaVersion] = "1.6";
-    model_.narrow[setting::ClassPath] = "A1" + narrow(dir_ / L"rt.jar");
-    model_.narrow[setting::MainClass] = "com.example.Demo";
-    model_.narrow[setting::Arguments] = "alpha \"beta gamma\"";
-    for (int32_t id = message::ErrorCaption; id <= message::MainMethodNotFound; ++id)
-      model_.narrow[id] = "stand-in message " + std::to_string(id);
-    model_.files.push_back({"notes.txt", Bytes{'n', 'o', 't', 'e', 's'}});
-  }
-  BlockModel& model() { return model_; }
-  const JavaHome& jdk() const { return jdk_; }
-  const std::wstring& exe() const { return exe_; }
-  const TempDirectory& dir() const { return dir_; }
-  void write(const std::string& name) {
-    model_.narrow[setting::ApplicationName] = name;
-    writeService(exe_, model_);
-  }
-  StandinRecord record() const { return jdk_.jvmRecord(L"bin", L"client"); }
-  // Waits until main has run `times` times in all.
-  bool waitForMain(size_t times) const {
-    for (int i = 0; i < 600; ++i) {
-      if (record().count("ExceptionOccurred") >= times) return true;  // written once main has returned
-      Sleep(50);
-    }
-    return false;
-  }
-
- private:
-  TempDirectory dir_;
-  JavaHome jdk_;
-  std::wstring exe_;
-  BlockModel model_;
-};
-
-std::vector<std::string> queuedDirectories() {
-  std::string value;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kDeletionQueueKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    char buffer[32768];
-    DWORD size = sizeof buffer, type = 0;
-    if (RegQueryValueExA(key, "delete_dir", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS)
-      value.assign(buffer, strnlen(buffer, size));
-    RegCloseKey(key);
-  }
-  std::vector<std::string> entries;
-  size_t start = 0;
-  while (start < value.size()) {
-    size_t end = value.find(';', start);
-    if (end == std::string::npos) end = value.size();
-    if (end > start) entries.push_back(value.substr(start, end - start));
-    start = end + 1;
-  }
-  return entries;
-}
-
 // --- pieces of the commands, called directly ---
 
 struct DependencyCase {
@@ -321,6 +253,7 @@ TEST_F(ServiceRun, StopEndsStoppedWithExitCodeZeroAndQueuesTheExtraction) {
   ASSERT_TRUE(queryStatus(name_, status));
   EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_EQ(status.dwWin32ExitCode, 0u);
+  EXPECT_EQ(status.dwServiceSpecificExitCode, 0u);
   // The stand-in ends the process without the launcher's exit handlers: the
   // report came from the exit hook.
   StandinRecord record = package_.record();
@@ -390,14 +323,31 @@ TEST_F(ServiceRun, MissingJvmEndsStoppedWithExitCodeOne) {
   EXPECT_EQ(package_.record().count("create"), 0u);
 }
 
-TEST_F(ServiceRun, ApplicationExitWithFailureIsNotReportedAsCleanStop) {
-  package_.jdk().setJvmControl(L"bin", L"client", "main=exit-later\nmain_delay_ms=300\nmain_exit_code=3\n");
+TEST_F(ServiceRun, ApplicationExitIsReportedTheWindowsWay) {
+  struct {
+    const char* control;
+    DWORD win32ExitCode, specificExitCode;
+  } const cases[] = {
+      {"main=exit-later\nmain_delay_ms=300\nmain_exit_code=3\n", ERROR_SERVICE_SPECIFIC_ERROR, 3},
+      {"main=exit-later\nmain_delay_ms=300\nmain_exit_code=0\n", NO_ERROR, 0},
+      {"main=exit\nmain_delay_ms=100\nmain_exit_code=-2\n", ERROR_SERVICE_SPECIFIC_ERROR, 0xFFFFFFFEu},
+  };
   install("appexit");
-  ASSERT_TRUE(startWithArguments(name_, {}));
-  SERVICE_STATUS_PROCESS status;
-  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
-  EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
-  EXPECT_EQ(status.dwServiceSpecificExitCode, 3u);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.control);
+    package_.jdk().setJvmControl(L"bin", L"client", c.control);
+    const std::vector<std::string> before = queuedDirectories();
+    ASSERT_TRUE(startWithArguments(name_, {}));
+    SERVICE_STATUS_PROCESS status;
+    ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+    EXPECT_EQ(status.dwWin32ExitCode, c.win32ExitCode);
+    EXPECT_EQ(status.dwServiceSpecificExitCode, c.specificExitCode);
+    // The extracted files are queued for the next run as after a stop.
+    size_t added = 0;
+    for (const auto& entry : queuedDirectories())
+      if (std::find(before.begin(), before.end(), entry) == before.end()) ++added;
+    EXPECT_EQ(added, 1u);
+  }
 }
 
 TEST_F(ServiceRun, ServiceNameComesFromTheTailOfTheBinaryPath) {

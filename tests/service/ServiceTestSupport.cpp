@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <vector>
 
+#include "DeletionQueue.h"
 #include "JavaHomeFixture.h"
 
 using namespace zanto::fixture;
@@ -174,6 +176,110 @@ bool createServiceDirectly(const std::string& name, const std::string& binaryPat
   if (service) CloseServiceHandle(service);
   CloseServiceHandle(manager);
   return service != nullptr;
+}
+
+std::string uniqueName(const char* base) {
+  return std::string("zanto-") + base + "-" + std::to_string(GetCurrentProcessId());
+}
+
+std::vector<std::string> queuedDirectories() {
+  std::string value;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kDeletionQueueKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    char buffer[32768];
+    DWORD size = sizeof buffer, type = 0;
+    if (RegQueryValueExA(key, "delete_dir", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS)
+      value.assign(buffer, strnlen(buffer, size));
+    RegCloseKey(key);
+  }
+  std::vector<std::string> entries;
+  size_t start = 0;
+  while (start < value.size()) {
+    size_t end = value.find(';', start);
+    if (end == std::string::npos) end = value.size();
+    if (end > start) entries.push_back(value.substr(start, end - start));
+    start = end + 1;
+  }
+  return entries;
+}
+
+namespace {
+
+std::string readText(const std::wstring& path) {
+  std::string text;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return text;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+  CloseHandle(file);
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  return lines;
+}
+
+}  // namespace
+
+LauncherRun runInNewConsole(const std::wstring& exe, const std::string& tail,
+                            const std::function<void(const PROCESS_INFORMATION&)>& whileRunning, DWORD timeoutMs) {
+  LauncherRun run;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const std::wstring outPath = exe + L".out.txt", errPath = exe + L".err.txt";
+  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                           nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nul;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  std::wstring commandLine = L"\"" + exe + L"\"" + (tail.empty() ? L"" : L" " + widen(tail));
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                      &startup, &process)) {
+    ADD_FAILURE() << "cannot start " << narrow(commandLine) << ": " << GetLastError();
+  } else {
+    whileRunning(process);
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_TIMEOUT) {
+      run.timedOut = true;
+      TerminateProcess(process.hProcess, 99);
+      WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  CloseHandle(out);
+  CloseHandle(err);
+  CloseHandle(nul);
+  run.out = readText(outPath);
+  run.err = readText(errPath);
+  return run;
+}
+
+bool sendCtrlCToConsoleOf(DWORD processId) {
+  HANDLE saved[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE)};
+  FreeConsole();
+  bool sent = false;
+  if (AttachConsole(processId)) {
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    // The event reaches this process too, on a thread of its own: let it pass
+    // before the default handling is back.
+    Sleep(500);
+    FreeConsole();
+    SetConsoleCtrlHandler(nullptr, FALSE);
+  }
+  SetStdHandle(STD_INPUT_HANDLE, saved[0]);
+  SetStdHandle(STD_OUTPUT_HANDLE, saved[1]);
+  SetStdHandle(STD_ERROR_HANDLE, saved[2]);
+  return sent;
 }
 
 std::string launcherPathForm(const std::wstring& path) {

@@ -5,17 +5,35 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "BlockWriter.h"
+#include "JavaHomeFixture.h"
+#include "Settings.h"
+#include "StandinRecord.h"
 
 namespace zanto::test {
+
+using namespace ::zanto::fixture;
 
 struct LauncherRun {
   DWORD exitCode = 0;
   std::string out;
+  std::string err;  // runInNewConsole only
   bool timedOut = false;
 };
+
+// Runs `exe` in a console of its own (the only way Wine delivers a console
+// control event to it), standard output and error into files; `whileRunning`
+// is called once it has started. Ends it with exit code 99 at the limit.
+LauncherRun runInNewConsole(const std::wstring& exe, const std::string& tail,
+                            const std::function<void(const PROCESS_INFORMATION&)>& whileRunning,
+                            DWORD timeoutMs = 60000);
+// Ctrl+C to every process of the console of `processId`, as a user's key press
+// there; this process ignores it and is back in its own state afterwards.
+bool sendCtrlCToConsoleOf(DWORD processId);
 
 // Writes a copy of the launcher of this build, configured by `model`, to `exe`.
 void writeService(const std::wstring& exe, const BlockModel& model);
@@ -55,6 +73,53 @@ class ServiceGuard {
 
  private:
   std::string name_;
+};
+
+std::string uniqueName(const char* base);
+// The entries of the deletion queue's directory list.
+std::vector<std::string> queuedDirectories();
+
+// A service package: its own directory with a stand-in Java home and a class
+// path jar holding the Java-side launcher class, and one included file.
+class ServicePackage {
+ public:
+  explicit ServicePackage(const std::wstring& label) : dir_(label), jdk_(dir_ / L"jdk") {
+    jdk_.addJava();
+    jdk_.addJvm(L"bin", L"client");
+    writeJar(dir_ / L"rt.jar", {"com/zanto/runtime/WinLauncher", "com/velmora/runtime/FirstRun"});
+    exe_ = dir_ / L"app\\service.exe";
+    model_.narrow[setting::JvmSearchSequence] = "A" + narrow(jdk_.root());
+    model_.narrow[setting::MinJavaVersion] = "1.6";
+    model_.narrow[setting::ClassPath] = "A1" + narrow(dir_ / L"rt.jar");
+    model_.narrow[setting::MainClass] = "com.example.Demo";
+    model_.narrow[setting::Arguments] = "alpha \"beta gamma\"";
+    for (int32_t id = message::ErrorCaption; id <= message::MainMethodNotFound; ++id)
+      model_.narrow[id] = "stand-in message " + std::to_string(id);
+    model_.files.push_back({"notes.txt", Bytes{'n', 'o', 't', 'e', 's'}});
+  }
+  BlockModel& model() { return model_; }
+  const JavaHome& jdk() const { return jdk_; }
+  const std::wstring& exe() const { return exe_; }
+  const TempDirectory& dir() const { return dir_; }
+  void write(const std::string& name) {
+    model_.narrow[setting::ApplicationName] = name;
+    writeService(exe_, model_);
+  }
+  StandinRecord record() const { return jdk_.jvmRecord(L"bin", L"client"); }
+  // Waits until main has run `times` times in all.
+  bool waitForMain(size_t times) const {
+    for (int i = 0; i < 600; ++i) {
+      if (record().count("ExceptionOccurred") >= times) return true;  // written once main has returned
+      Sleep(50);
+    }
+    return false;
+  }
+
+ private:
+  TempDirectory dir_;
+  JavaHome jdk_;
+  std::wstring exe_;
+  BlockModel model_;
 };
 
 }  // namespace zanto::test

@@ -88,6 +88,19 @@ TEST(PackConfig, DefaultsAndLimits) {
   EXPECT_EQ(config.narrow[5].size(), kTextBufferSize + 1);
 }
 
+TEST(PackConfig, RecoverySettingsByNameAtTheirLimits) {
+  PackConfig config;
+  std::string error;
+  const char* text =
+      "[settings]\nRestartOnFailure = true\nRestartDelayFirst = 0\nRestartDelaySecond = 4294967\n"
+      "RestartDelayLater = 60\nFailureResetPeriod = 2147483647\nRestartOnNonCrashFailure = true\n"
+      "DelayedAutoStart = false\n";
+  ASSERT_TRUE(parsePackConfig(text, "recovery.toml", config, error)) << error;
+  const std::map<int32_t, std::string> expected = {
+      {30010, "1"}, {30011, "0"}, {30012, "4294967"}, {30013, "60"}, {30014, "2147483647"}, {30015, "1"}, {30016, "0"}};
+  EXPECT_EQ(config.narrow, expected);
+}
+
 struct ErrorCase {
   const char* toml;
   unsigned line;
@@ -104,6 +117,10 @@ const ErrorCase kErrors[] = {
     {"[settings]\nMainClass = 12\n", 2, "MainClass must be a string, not an integer"},
     {"[settings]\nServiceDescription = false\n", 2, "ServiceDescription must be a string"},
     {"[settings]\nExecutableType = 2147483648\n", 2, "out of the 32-bit integer range"},
+    {"[settings]\nRestartDelayFirst = -1\n", 2, "RestartDelayFirst must be from 0 to 4294967, not -1"},
+    {"[settings]\nRestartDelayLater = 4294968\n", 2, "must be from 0 to 4294967, not 4294968"},
+    {"[settings]\nFailureResetPeriod = -5\n", 2, "FailureResetPeriod must be from 0 to 2147483647"},
+    {"[settings]\nRestartOnFailure = \"yes\"\n", 2, "must be a boolean or an integer, not a string"},
     {"[settings]\n\nMainClass = \"a\\u0000b\"\n", 3, "NUL"},
     {"[settings]\nIncludedFileCount = 1\n", 2, "set by zanto-pack"},
     {"[settings]\nIncludedFileNames = \"a\"\n", 2, "set by zanto-pack"},
