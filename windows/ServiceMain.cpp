@@ -54,7 +54,6 @@ void requestStop(bool shutdown) {
 // Leaves the JVM running after main, as its application may go on in threads of
 // its own, until the stop event.
 bool startApplication() {
-  processDeletionQueue();
   if (!stopEvent) stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   return LoadDLL(true) && launchProgram(serviceArguments, false, jvmExitHook);
 }
@@ -160,6 +159,7 @@ int runInConsole() {
   // Before the launch, so that an early Ctrl+C stops the application once it
   // runs instead of killing the process halfway.
   installConsoleStop();
+  processDeletionQueue();
   if (!startApplication()) return 1;
   stopApplicationOnRequest();
 }
