@@ -16,6 +16,8 @@ scripts/build.sh
 cmake --build --preset win64 --target standins >/dev/null
 
 work=$root/build/demo
+# A wine server of an earlier run would outlive its removed prefix: stop it first.
+[ -d "$work/wineprefix" ] && tests/wine-prefix.sh stop "$work/wineprefix"
 rm -rf "$work"
 mkdir -p "$work"
 cp -r dist/examples/hello "$work/hello"
