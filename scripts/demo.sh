@@ -90,6 +90,7 @@ say "2. Start: the control manager starts the executable, which finds Java and c
 run hello-service.exe /start
 sleep 2
 service_state
+run hello-service.exe /status
 explain "What the stand-in Java runtime received (its record file):"
 sed 's/^/   /' "$c/Java/jre1.8/bin/server/standin-jvm-record.txt" | tr -d '\r'
 explain "Arguments 0-4 are for the runtime's WinLauncher (redirection, main class);" \
@@ -98,7 +99,7 @@ show_temp
 
 say "3. Stop: the JVM is ended, the service reports stopped with exit code 0"
 run hello-service.exe /stop
-service_state
+run hello-service.exe /status
 explain "The extraction directory was in use, so it is queued for deletion in" \
   "HKCU\\SOFTWARE\\harnwick\\zanto\\temp:"
 wine reg query 'HKCU\SOFTWARE\harnwick\zanto\temp' </dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/   /'
@@ -118,7 +119,7 @@ if [ -n "$log" ]; then tr -d '\r' <"$log" | sed 's/^/   /'; else echo "no log fo
 
 say "5. Uninstall: the service is removed"
 run hello-service.exe /uninstall
-service_state
+run hello-service.exe /status
 explain "A second uninstall finds nothing and says so, with exit code 1:"
 run hello-service.exe /uninstall
 

@@ -246,7 +246,10 @@ int printServiceStatus() {
     return 1;
   }
   SERVICE_STATUS status;
-  if (!QueryServiceStatus(service, &status)) {
+  bool queried = QueryServiceStatus(service, &status) != 0;
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  if (!queried) {
     say("Could not query service.\n");
     return 1;
   }
@@ -256,8 +259,6 @@ int printServiceStatus() {
   else
     printTo(stdout, "Service '%s' is %s.\n", serviceName, serviceStateName(status.dwCurrentState));
   std::fflush(stdout);
-  CloseServiceHandle(service);
-  CloseServiceHandle(manager);
   return 0;
 }
 
