@@ -22,6 +22,12 @@ case "$cmd" in
       </dev/null >/dev/null 2>&1
     # wineboot leaves two service control managers; restart so that one answers.
     "$(dirname "$0")/service/restart-wine-server.sh" "$prefix"
+    # A program started by hand that enters the service dispatcher opens the control
+    # pipe named by ServiceCurrent; while that service runs the pipe is busy and Wine
+    # waits 10 s before the dispatcher gives up (Windows fails at once). Point it at
+    # no pipe: the control manager sets it again when it starts the next service.
+    wine reg add 'HKLM\SYSTEM\CurrentControlSet\Control\ServiceCurrent' /ve /t REG_DWORD \
+      /d 4000000000 /f </dev/null >/dev/null 2>&1
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
