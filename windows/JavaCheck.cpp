@@ -188,8 +188,14 @@ bool scanLocatedJvms(HKEY root, char* javaExe, char* version, const char* minVer
 bool javaExeFromHome(char* javaExe, const char* home) {
   if (!formatText(javaExe, kTextBufferSize, "%s\\jre\\bin\\java.exe", home)) return false;
   if (requireJdk()) {
-    static char tools[kTextBufferSize];
-    return formatText(tools, sizeof tools, "%s\\lib\\tools.jar", home) && fileExists(tools);
+    static char marker[kTextBufferSize];
+    if (formatText(marker, sizeof marker, "%s\\lib\\tools.jar", home) && fileExists(marker))
+      return true;
+    // Since Java 9 a JDK has neither tools.jar nor a jre directory; its compiler
+    // tells it from a runtime. Only under today's rules: other blocks keep theirs.
+    return numericVersionRule() &&
+           formatText(marker, sizeof marker, "%s\\bin\\javac.exe", home) && fileExists(marker) &&
+           formatText(javaExe, kTextBufferSize, "%s\\bin\\java.exe", home);
   }
   if (fileExists(javaExe)) return true;
   return formatText(javaExe, kTextBufferSize, "%s\\bin\\java.exe", home);

@@ -16,7 +16,8 @@ constexpr size_t kVersionBufferSize = 100;
 constexpr DWORD kJavaVersionTimeoutMs = 60000;
 
 // <home>\jre\bin\java.exe, or <home>\bin\java.exe when the jre form is missing;
-// with RequireJdk only a home holding lib\tools.jar qualifies (jre form kept).
+// with RequireJdk only a home holding lib\tools.jar qualifies (jre form kept),
+// or under the numeric rule one holding bin\javac.exe (bin form).
 bool javaExeFromHome(char* javaExe, const char* home);
 
 // javaExe: 8192 bytes, read and rewritten to its full path (javaw.exe for the

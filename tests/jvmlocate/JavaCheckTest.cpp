@@ -153,32 +153,42 @@ TEST_F(CheckTest, HangingJavaIsEndedAfterSixtySeconds) {
 }
 
 TEST_F(CheckTest, JavaExeFromHomeLayouts) {
+  // javac: bin\javac.exe, the mark of a Java 9+ JDK; numeric: the numeric rule on.
   struct Case {
-    bool jre, bin, tools, requireJdk;
+    bool jre, bin, tools, javac, numeric, requireJdk;
     bool qualifies;
     const wchar_t* exe;
   } cases[] = {
-      {true, true, false, false, true, L"jre\\bin\\java.exe"},
-      {false, true, false, false, true, L"bin\\java.exe"},
-      {false, false, false, false, true, L"bin\\java.exe"},
-      {true, true, false, true, false, L"jre\\bin\\java.exe"},
-      {false, true, true, true, true, L"jre\\bin\\java.exe"},
-      {true, true, true, true, true, L"jre\\bin\\java.exe"},
+      {true, true, false, false, false, false, true, L"jre\\bin\\java.exe"},
+      {false, true, false, false, false, false, true, L"bin\\java.exe"},
+      {false, false, false, false, false, false, true, L"bin\\java.exe"},
+      {true, true, false, false, false, true, false, L"jre\\bin\\java.exe"},
+      {false, true, true, false, false, true, true, L"jre\\bin\\java.exe"},
+      {true, true, true, false, false, true, true, L"jre\\bin\\java.exe"},
+      // A Java 17 JDK: a JDK only under the numeric rule.
+      {false, true, false, true, false, true, false, L"jre\\bin\\java.exe"},
+      {false, true, false, true, true, true, true, L"bin\\java.exe"},
+      {false, true, false, false, true, true, false, L"jre\\bin\\java.exe"},
+      // A JDK 8 stays in its jre form under the numeric rule too.
+      {true, true, true, true, true, true, true, L"jre\\bin\\java.exe"},
   };
   int row = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(row);
     configStore().narrow[setting::RequireJdk] = c.requireJdk ? "1" : "0";
+    configStore().narrow[setting::NumericVersionCheck] = c.numeric ? "1" : "0";
     JavaHome home(dir_ / (L"layout" + std::to_wstring(row++)));
     if (c.jre) home.addJre();
     if (c.bin) home.addJava();
     if (c.tools) home.addToolsJar();
+    if (c.javac) writeFile(home.path(L"bin\\javac.exe"), "MZ");
     char exe[kTextBufferSize];
     EXPECT_EQ(javaExeFromHome(exe, narrow(home.root()).c_str()), c.qualifies);
     EXPECT_EQ(std::string(exe), narrow(home.path(c.exe)));
   }
   // A home with neither executable passes, and the check then finds no file.
   configStore().narrow[setting::RequireJdk] = "0";
+  configStore().narrow[setting::NumericVersionCheck] = "0";
   char exe[kTextBufferSize], version[kVersionBufferSize];
   std::strcpy(exe, narrow(dir_ / L"layout2\\bin\\java.exe").c_str());
   markLog();
