@@ -121,6 +121,12 @@ bool checkCurrentVersions(char* javaExe, char* version, const char* minVersion,
   return checkJavaSoftKey(keyName, javaExe, version, minVersion, maxVersion);
 }
 
+// The classic rule reads a subkey's whole name as its version; the numeric one
+// skips a vendor's prefix ("zulu-17").
+const char* versionPart(bool numeric, const char* name) {
+  return numeric ? keyVersionText(name) : name;
+}
+
 // The subkey names of a key whose version part passes the limits, oldest first by
 // the rule in force (byte order for the classic one; equal versions by bytes).
 bool versionSubkeys(const char* productKey, REGSAM view, const char* minVersion,
@@ -135,12 +141,12 @@ bool versionSubkeys(const char* productKey, REGSAM view, const char* minVersion,
     LONG r = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (r == ERROR_MORE_DATA) continue;
     if (r != ERROR_SUCCESS) break;
-    if (keyAccepted(numeric, keyVersionText(name), minVersion, maxVersion))
+    if (keyAccepted(numeric, versionPart(numeric, name), minVersion, maxVersion))
       names.emplace_back(name, length);
   }
   RegCloseKey(key);
   std::sort(names.begin(), names.end(), [numeric](const std::string& a, const std::string& b) {
-    int c = compareVersions(numeric, keyVersionText(a.c_str()), keyVersionText(b.c_str()));
+    int c = compareVersions(numeric, versionPart(numeric, a.c_str()), versionPart(numeric, b.c_str()));
     return c != 0 ? c < 0 : a < b;
   });
   return true;
