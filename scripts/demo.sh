@@ -78,7 +78,9 @@ mkdir -p "$c/Program Files/HelloService"
 cp "$work/hello-service.exe" "$c/Program Files/HelloService/"
 
 say "1. Install: the executable registers itself as the service HelloService"
-explain "ExecutableType 4 makes /install create an automatically started service." \
+explain "ExecutableType 4 makes /install create an automatically started service," \
+  "with the recovery settings of hello.toml (Wine 8 accepts the restart actions but" \
+  "keeps none, and refuses the non-crash flag: the install says so and stands)." \
   "The binary path is registered in its short form; without short names it is" \
   "registered in quotes, so that Windows cannot start C:\\Program.exe instead."
 run hello-service.exe /install
