@@ -14,9 +14,10 @@ run() {
 for preset in native win32 win64; do
   run cmake --preset "$preset"
   run cmake --build --preset "$preset" -j "$jobs"
-  # Under Wine a test program has been seen to end without a word on a loaded
-  # machine (once, not reproduced since): a Windows test program that fails is run
-  # once more, and the log keeps the first failure. Native tests get no second try.
+  # Under Wine a test program has, rarely and not reproducibly, failed in ways that
+  # point at Wine (a silent end; a fresh copy started as an earlier image): a Windows
+  # test program that fails is run once more, and the log keeps the first failure.
+  # Native tests get no second try.
   retry=()
   [ "$preset" = native ] || retry=(--repeat until-pass:2)
   run ctest --preset "$preset" -j 1 "${retry[@]}"
