@@ -92,7 +92,7 @@ std::string modelProblem(const BlockModel& model) {
     if (!problem.empty()) return "included file \"" + f.name + "\": " + problem;
     auto [it, fresh] = seen.emplace(foldName(f.name), f.name);
     if (!fresh) return "included file \"" + f.name + "\": the name is taken by \"" + it->second + "\"";
-    if (f.content.size() > static_cast<size_t>(INT32_MAX))
+    if (includedFileSize(f) > static_cast<uint64_t>(INT32_MAX))
       return "included file \"" + f.name + "\" is larger than 2 GiB - 1 byte";
   }
   // The launcher reads the names into a buffer of that size and would cut them.
@@ -136,19 +136,44 @@ void maskInto(uint8_t* to, const uint8_t* from, size_t n) {
 }
 
 // Feeds the included file data (size, masked content) to `sink` in pieces of a
-// fixed size, so that large files are never held a second time.
+// fixed size, so that large files are never held a second time. Files with a
+// source are read here when `readSources` (else written as empty).
 template <typename Sink>
-bool emitFileData(const std::vector<IncludedFile>& files, Sink&& sink) {
+bool emitFileData(const std::vector<IncludedFile>& files, bool readSources, Sink&& sink, std::string& error) {
   constexpr size_t kChunk = 1 << 16;
   uint8_t chunk[kChunk];
   for (const IncludedFile& f : files) {
-    Bytes size;
-    putInt(size, static_cast<int32_t>(f.content.size()));
-    if (!sink(size.data(), size.size())) return false;
-    for (size_t at = 0; at < f.content.size(); at += kChunk) {
-      size_t n = std::min(kChunk, f.content.size() - at);
-      maskInto(chunk, f.content.data() + at, n);
+    const bool fromSource = readSources && !f.source.empty();
+    const uint64_t size = fromSource ? f.sourceSize : f.content.size();
+    Bytes sizeRecord;
+    putInt(sizeRecord, static_cast<int32_t>(size));
+    if (!sink(sizeRecord.data(), sizeRecord.size())) return false;
+    std::ifstream in;
+    if (fromSource) {
+      in.open(f.source, std::ios::binary);
+      if (!in) {
+        error = "cannot read " + pathText(f.source);
+        return false;
+      }
+    }
+    for (uint64_t at = 0; at < size; at += kChunk) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - at));
+      if (fromSource) {
+        in.read(reinterpret_cast<char*>(chunk), static_cast<std::streamsize>(n));
+        if (static_cast<size_t>(in.gcount()) != n) {
+          error = pathText(f.source) + " became shorter while it was packaged";
+          return false;
+        }
+        maskInto(chunk, chunk, n);
+      } else {
+        maskInto(chunk, f.content.data() + at, n);
+      }
       if (!sink(chunk, n)) return false;
+    }
+    // The size record is written already: more bytes would not fit it.
+    if (fromSource && in.peek() != std::ifstream::traits_type::eof()) {
+      error = pathText(f.source) + " grew while it was packaged";
+      return false;
     }
   }
   return true;
@@ -173,8 +198,9 @@ bool launcherPrefixLength(const Bytes& launcher, size_t& length, std::string& er
 }
 
 // Runs `write` on a temporary file beside `path` and renames it over `path`.
+// A writer that returns false has set `error` itself.
 bool writeAtomically(const fs::path& path, std::string& error,
-                     const std::function<void(std::ofstream&)>& write) {
+                     const std::function<bool(std::ofstream&)>& write) {
   std::random_device random;
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
@@ -185,8 +211,14 @@ bool writeAtomically(const fs::path& path, std::string& error,
   {
     errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (out) write(out);
+    error.clear();
+    bool written = out && write(out);
     if (out) out.close();
+    if (!written && !error.empty()) {
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+      return false;
+    }
     if (!out) {
       int reason = errno;  // the streams keep none; the C library's is the best there is
       std::error_code ignored;
@@ -213,16 +245,21 @@ Bytes serializeBlock(const BlockModel& model) {
   size_t fileBytes = 0;
   for (const IncludedFile& f : model.files) fileBytes += 4 + f.content.size();
   out.reserve(out.size() + fileBytes);
-  emitFileData(model.files, [&](const uint8_t* data, size_t n) {
-    out.insert(out.end(), data, data + n);
-    return true;
-  });
+  std::string ignored;  // nothing is read, nothing can fail
+  emitFileData(
+      model.files, false,
+      [&](const uint8_t* data, size_t n) {
+        out.insert(out.end(), data, data + n);
+        return true;
+      },
+      ignored);
   return out;
 }
 
 bool writeFileAtomically(const fs::path& path, const Bytes& content, std::string& error) {
   return writeAtomically(path, error, [&](std::ofstream& out) {
     out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+    return static_cast<bool>(out);
   });
 }
 
@@ -247,10 +284,13 @@ bool writeLauncherCopy(const Bytes& launcher, const BlockModel& model, const fs:
   return writeAtomically(output, error, [&](std::ofstream& out) {
     out.write(reinterpret_cast<const char*>(launcher.data()), static_cast<std::streamsize>(prefix));
     out.write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size()));
-    emitFileData(model.files, [&](const uint8_t* data, size_t n) {
-      out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
-      return static_cast<bool>(out);
-    });
+    return emitFileData(
+        model.files, true,
+        [&](const uint8_t* data, size_t n) {
+          out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
+          return static_cast<bool>(out);
+        },
+        error);
   });
 }
 
@@ -320,12 +360,38 @@ bool readLauncherCopy(const Bytes& image, LauncherCopy& copy, std::string& error
   return true;
 }
 
-bool readFileBytes(const fs::path& path, Bytes& out, std::string& error) {
+uint64_t includedFileSize(const IncludedFile& file) {
+  return file.source.empty() ? file.content.size() : file.sourceSize;
+}
+
+namespace {
+
+bool isRegularFile(const fs::path& path, std::string& error) {
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
-    error = (fs::exists(path, ec) ? "not a regular file: " : "not found: ") + pathText(path);
+  if (fs::is_regular_file(path, ec)) return true;
+  error = (fs::exists(path, ec) ? "not a regular file: " : "not found: ") + pathText(path);
+  return false;
+}
+
+}  // namespace
+
+bool includedFileFrom(const fs::path& path, const std::string& name, IncludedFile& file, std::string& error) {
+  if (!isRegularFile(path, error)) return false;
+  std::error_code ec;
+  uintmax_t size = fs::file_size(path, ec);
+  if (ec || !std::ifstream(path, std::ios::binary)) {
+    error = "cannot read " + pathText(path);
     return false;
   }
+  file = IncludedFile(name, {});
+  file.source = path;
+  file.sourceSize = static_cast<uint64_t>(size);
+  return true;
+}
+
+bool readFileBytes(const fs::path& path, Bytes& out, std::string& error) {
+  if (!isRegularFile(path, error)) return false;
+  std::error_code ec;
   std::ifstream in(path, std::ios::binary);
   uintmax_t size = fs::file_size(path, ec);
   if (in && !ec) {

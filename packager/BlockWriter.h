@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zanto {
@@ -14,9 +15,24 @@ namespace zanto {
 using Bytes = std::vector<uint8_t>;
 
 struct IncludedFile {
+  IncludedFile() = default;
+  IncludedFile(std::string fileName, Bytes fileContent) : name(std::move(fileName)), content(std::move(fileContent)) {}
+
   std::string name;  // 8-bit code page, as stored in IncludedFileNames
   Bytes content;     // plain content; the mask is applied when written
+  // When set, the content is this file's (content stays empty): writeLauncherCopy
+  // reads it piece by piece, so a large file is never held in memory. Its size is
+  // taken when the model is made; a file that changes size meanwhile fails the write.
+  std::filesystem::path source;
+  uint64_t sourceSize = 0;
 };
+
+// The size of the file's content, from `content` or from `source`.
+uint64_t includedFileSize(const IncludedFile& file);
+// An included file that refers to `path` instead of holding its content; false
+// (and `error`) when it is no readable regular file.
+bool includedFileFrom(const std::filesystem::path& path, const std::string& name, IncludedFile& file,
+                      std::string& error);
 
 // What a block carries. Maps, so every id occurs once and the records come out in
 // ascending id order: the same model always gives the same bytes.
@@ -41,7 +57,8 @@ std::string includedFileNameProblem(const std::string& name);
 // IncludedFileCount/IncludedFileNames set by hand.
 std::string modelProblem(const BlockModel& model);
 
-// The block and the file data behind it. IncludedFileCount and IncludedFileNames
+// The block and the file data behind it, for files that hold their content (a
+// file with a `source` is written as empty here: only writeLauncherCopy reads it). IncludedFileCount and IncludedFileNames
 // are derived from the files, unless the model holds them already: tests use
 // that to build blocks whose records disagree with the data.
 Bytes serializeBlock(const BlockModel& model);
@@ -53,7 +70,8 @@ bool writeFileAtomically(const std::filesystem::path& path, const Bytes& content
 // The launcher image up to the end of its last section's raw data (anything
 // behind, such as an earlier block, is dropped), then the block of `model`.
 bool makeLauncherCopy(const Bytes& launcher, const BlockModel& model, Bytes& out, std::string& error);
-// makeLauncherCopy, written with writeFileAtomically. Nothing is written on error.
+// makeLauncherCopy, written with writeFileAtomically; files with a `source` are
+// read from it while writing. Nothing is written on error.
 bool writeLauncherCopy(const Bytes& launcher, const BlockModel& model, const std::filesystem::path& output,
                        std::string& error);
 

@@ -42,9 +42,9 @@ bool loadLauncher(const BuildRequest& request, const PackConfig& config, Bytes& 
 
 bool addFile(BlockModel& model, const fs::path& source, const std::string& name, std::vector<std::string>& warnings,
              std::string& error) {
-  IncludedFile file{name, {}};
-  if (!readFileBytes(source, file.content, error)) return false;
-  if (file.content.empty())
+  IncludedFile file;
+  if (!includedFileFrom(source, name, file, error)) return false;
+  if (includedFileSize(file) == 0)
     warnings.push_back("included file \"" + cp1252ToUtf8(name) + "\" is empty; the launcher creates no empty files");
   model.files.push_back(std::move(file));
   return true;

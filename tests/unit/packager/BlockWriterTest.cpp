@@ -293,6 +293,67 @@ TEST(BlockWriter, StreamedCopyEqualsTheImageInMemory) {
   }
 }
 
+// Files that refer to their source are read while the copy is written: the same
+// bytes as a model holding the content; a source that changes size in between
+// fails the write and leaves the earlier output as it was.
+TEST(BlockWriter, FilesAreStreamedFromTheirSources) {
+  ScratchDir dir;
+  Bytes big(2 * 65536 + 3);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7 + 1);
+  BlockModel held = sampleModel();
+  held.files.push_back(IncludedFile("big.bin", big));
+  Bytes expected;
+  std::string error;
+  ASSERT_TRUE(makeLauncherCopy(sampleLauncher(), held, expected, error)) << error;
+
+  struct Case {
+    const char* what;
+    Bytes changedTo;  // what the source holds when the copy is written
+    bool removed;
+    std::string errorEnd;  // empty: the write succeeds
+  };
+  Bytes shorter(big.begin(), big.end() - 1), longer = big;
+  longer.push_back(0);
+  const Case cases[] = {
+      {"unchanged", big, false, ""},
+      {"shorter", shorter, false, "became shorter while it was packaged"},
+      {"longer", longer, false, "grew while it was packaged"},
+      {"removed", {}, true, "cannot read " + pathText(dir / "big.bin")},
+  };
+  const Bytes old = test::bytesOf("the earlier executable");
+  for (const Case& c : cases) {
+    test::writeFile(dir / "out.exe", old);
+    test::writeFile(dir / "big.bin", big);
+    BlockModel model = sampleModel();
+    IncludedFile file;
+    ASSERT_TRUE(includedFileFrom(dir / "big.bin", "big.bin", file, error)) << error;
+    EXPECT_EQ(includedFileSize(file), big.size());
+    model.files.push_back(file);
+    if (c.removed)
+      std::filesystem::remove(dir / "big.bin");
+    else
+      test::writeFile(dir / "big.bin", c.changedTo);
+    error.clear();
+    bool ok = writeLauncherCopy(sampleLauncher(), model, dir / "out.exe", error);
+    EXPECT_EQ(ok, c.errorEnd.empty()) << c.what;
+    if (ok) {
+      EXPECT_EQ(test::readFile(dir / "out.exe"), expected) << c.what;
+    } else {
+      EXPECT_TRUE(error.ends_with(c.errorEnd)) << c.what << ": " << error;
+      EXPECT_EQ(test::readFile(dir / "out.exe"), old) << c.what;
+    }
+    std::vector<std::string> left = dir.entries();
+    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.ends_with(".tmp"); }), 0)
+        << c.what;
+  }
+  // A directory or a missing path is refused when the model is made.
+  IncludedFile refused;
+  EXPECT_FALSE(includedFileFrom(dir.path(), "d", refused, error));
+  EXPECT_TRUE(error.starts_with("not a regular file: ")) << error;
+  EXPECT_FALSE(includedFileFrom(dir / "missing", "m", refused, error));
+  EXPECT_TRUE(error.starts_with("not found: ")) << error;
+}
+
 // A launcher image followed by `tail`, for blocks built by hand.
 Bytes withTail(const Bytes& tail) {
   Bytes image = sampleLauncher();
