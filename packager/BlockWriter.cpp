@@ -213,7 +213,7 @@ bool writeAtomically(const fs::path& path, std::string& error,
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     error.clear();
     bool written = out && write(out);
-    if (out) out.close();
+    out.close();  // also when it failed: Windows removes no open file
     if (!written && !error.empty()) {
       std::error_code ignored;
       fs::remove(temp, ignored);
