@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "BlockWriter.h"
 #include "JavaHomeFixture.h"
 #include "Settings.h"
@@ -17,36 +18,14 @@ using namespace zanto::fixture;
 
 namespace {
 
-double nowMs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using bench::nowMs;
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
 }
 
-double runProcess(const std::wstring& exe) {
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  double start = nowMs();
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return -1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  double took = nowMs() - start;
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return took;
-}
+double runProcess(const std::wstring& exe) { return bench::processMs(L"\"" + exe + L"\""); }
 
 DWORD lastWin32ExitCode;
 

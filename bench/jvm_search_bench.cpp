@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "ConfigBlock.h"
 #include "JavaHomeFixture.h"
 #include "Settings.h"
@@ -18,12 +19,7 @@ using namespace zanto::fixture;
 
 namespace {
 
-double nowMs() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
+using zanto::bench::nowMs;
 
 bool searchOnce() {
   static char exe[8192], location[8192];
@@ -40,19 +36,7 @@ size_t childCalls(const std::vector<JavaHome>& homes) {
 
 // The whole program once more, doing one search: what a service start pays.
 double processMs(const char* self) {
-  std::string commandLine = std::string("\"") + self + "\" search";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  double start = nowMs();
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
-    return -1;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  double took = nowMs() - start;
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return took;
+  return zanto::bench::processMs(L"\"" + widen(self) + L"\" search");
 }
 
 struct Figures {
