@@ -1,5 +1,5 @@
 // Block writing and reading (see BlockWriter.h). The layout is the one the
-// launcher's parser in windows/ConfigStore reads; the reader below uses that
+// launcher's parser in core/ConfigStore reads; the reader below uses that
 // parser, so both sides are checked against the same code.
 #include "BlockWriter.h"
 

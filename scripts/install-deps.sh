@@ -13,5 +13,11 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 echo "Installing: ${missing[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then $sudo dpkg --add-architecture i386; fi
-$sudo apt-get update -qq
+# A mirror caught mid-sync fails one index now and then ("File has unexpected size");
+# the install below still succeeds from the lists that did arrive, and fails loudly if not.
+for try in 1 2 3; do
+  $sudo apt-get update -qq && break
+  echo "apt-get update failed (try $try); retrying" >&2
+  sleep 5
+done
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

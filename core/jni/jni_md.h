@@ -5,7 +5,7 @@
 #define ZANTO_WINDOWS_JNI_MD_H
 
 #ifndef _WIN32
-#error "windows/jni/jni_md.h is for Windows targets only"
+#error "core/jni/jni_md.h is for Windows targets only"
 #endif
 
 #define JNIEXPORT __declspec(dllexport)
