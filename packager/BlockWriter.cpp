@@ -14,6 +14,7 @@
 
 #include "ConfigStore.h"
 #include "PeLayout.h"
+#include "Resources.h"
 #include "Settings.h"
 
 namespace zanto {
@@ -276,21 +277,40 @@ bool makeLauncherCopy(const Bytes& launcher, const BlockModel& model, Bytes& out
 
 // Streams the copy to the file: the included files are masked piece by piece
 // instead of being copied into one image first.
-bool writeLauncherCopy(const Bytes& launcher, const BlockModel& model, const fs::path& output, std::string& error) {
+bool writeLauncherCopy(const Bytes& launcher, const BlockModel& model, const fs::path& output, std::string& error,
+                       bool setChecksum) {
   error = modelProblem(model);
-  size_t prefix = 0;
+  size_t prefix = 0, checksumAt = 0;
   if (!error.empty() || !launcherPrefixLength(launcher, prefix, error)) return false;
+  if (setChecksum && (!peChecksumOffset(launcher.data(), prefix, checksumAt) || checksumAt + 4 > prefix)) {
+    error = "the launcher has no PE checksum field";
+    return false;
+  }
   Bytes records = serializeRecords(model);
+  PeChecksum checksum;
   return writeAtomically(output, error, [&](std::ofstream& out) {
-    out.write(reinterpret_cast<const char*>(launcher.data()), static_cast<std::streamsize>(prefix));
-    out.write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size()));
-    return emitFileData(
-        model.files, true,
-        [&](const uint8_t* data, size_t n) {
-          out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
-          return static_cast<bool>(out);
-        },
-        error);
+    auto write = [&](const uint8_t* data, size_t n) {
+      out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
+      if (setChecksum) checksum.add(data, n);
+      return static_cast<bool>(out);
+    };
+    if (!setChecksum) {
+      write(launcher.data(), prefix);
+    } else {  // the field itself counts as 0
+      static const uint8_t zero[4] = {};
+      write(launcher.data(), checksumAt);
+      write(zero, 4);
+      write(launcher.data() + checksumAt + 4, prefix - checksumAt - 4);
+    }
+    write(records.data(), records.size());
+    if (!emitFileData(model.files, true, write, error)) return false;
+    if (!setChecksum) return static_cast<bool>(out);
+    uint32_t sum = checksum.value();
+    uint8_t field[4] = {static_cast<uint8_t>(sum), static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum >> 16),
+                        static_cast<uint8_t>(sum >> 24)};
+    out.seekp(static_cast<std::streamoff>(checksumAt));
+    out.write(reinterpret_cast<const char*>(field), 4);
+    return static_cast<bool>(out);
   });
 }
 

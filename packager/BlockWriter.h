@@ -71,9 +71,10 @@ bool writeFileAtomically(const std::filesystem::path& path, const Bytes& content
 // behind, such as an earlier block, is dropped), then the block of `model`.
 bool makeLauncherCopy(const Bytes& launcher, const BlockModel& model, Bytes& out, std::string& error);
 // makeLauncherCopy, written with writeFileAtomically; files with a `source` are
-// read from it while writing. Nothing is written on error.
+// read from it while writing. Nothing is written on error. With `setChecksum` the
+// PE checksum is computed over the whole file as written and stored in its header.
 bool writeLauncherCopy(const Bytes& launcher, const BlockModel& model, const std::filesystem::path& output,
-                       std::string& error);
+                       std::string& error, bool setChecksum = false);
 
 struct LauncherCopy {
   BlockModel model;         // narrow holds IncludedFileCount/Names as stored

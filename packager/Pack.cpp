@@ -4,6 +4,8 @@
 #include "BlockWriter.h"
 #include "CodePage.h"
 #include "PeLayout.h"
+#include "Resources.h"
+#include "Settings.h"
 
 namespace zanto {
 
@@ -50,6 +52,51 @@ bool addFile(BlockModel& model, const fs::path& source, const std::string& name,
   return true;
 }
 
+// The version information and icon of the configuration as resources of a new
+// last section of the launcher; the launcher stays as it is without them.
+bool applyIdentityTo(Bytes& launcher, const PackConfig& config, const fs::path& output, std::string& error) {
+  ExeIdentity identity;
+  if (config.icon) {
+    Bytes file;
+    std::string problem;
+    if (!readFileBytes(*config.icon, file, problem) ||
+        !parseIconFile(file.data(), file.size(), identity.icon, problem)) {
+      error = configError(config.file, config.iconLine, "icon " + pathText(*config.icon) + ": " + problem);
+      return false;
+    }
+  }
+  if (const std::optional<VersionSettings>& v = config.version) {
+    identity.hasVersion = true;
+    std::copy(v->numbers, v->numbers + 4, identity.version.fileVersion);
+    std::copy(v->numbers, v->numbers + 4, identity.version.productVersion);
+    // The service name names the file; without one, the output's own name does.
+    std::u16string service, stem, fileName;
+    if (auto it = config.narrow.find(setting::ApplicationName); it != config.narrow.end())
+      utf8ToUtf16(cp1252ToUtf8(it->second), service);
+    utf8ToUtf16(pathText(output.stem()), stem);
+    utf8ToUtf16(pathText(output.filename()), fileName);
+    const std::u16string& name = service.empty() ? stem : service;
+    std::pair<const char16_t*, std::u16string> strings[] = {
+        {u"CompanyName", v->company},      {u"FileDescription", v->description.empty() ? name : v->description},
+        {u"FileVersion", v->version},      {u"InternalName", name},
+        {u"LegalCopyright", v->copyright}, {u"OriginalFilename", service.empty() ? fileName : service + u".exe"},
+        {u"ProductName", v->product},      {u"ProductVersion", v->version}};
+    for (auto& [key, value] : strings)
+      if (!value.empty()) identity.version.strings.emplace_back(key, std::move(value));
+  }
+  std::vector<Resource> resources;
+  Bytes image;
+  if (readImageResources(launcher.data(), launcher.size(), resources, error)) {
+    applyIdentity(resources, identity);
+    if (withResourceSection(launcher.data(), launcher.size(), resources, image, error)) {
+      launcher = std::move(image);
+      return true;
+    }
+  }
+  error = "launcher: " + error;
+  return false;
+}
+
 }  // namespace
 
 bool buildPackage(const BuildRequest& request, std::vector<std::string>& warnings, std::string& error) {
@@ -88,7 +135,9 @@ bool buildPackage(const BuildRequest& request, std::vector<std::string>& warning
     error = pathText(config.file) + ": " + problem;
     return false;
   }
-  return writeLauncherCopy(launcher, model, request.output, error);
+  const bool identity = config.version || config.icon;
+  if (identity && !applyIdentityTo(launcher, config, request.output, error)) return false;
+  return writeLauncherCopy(launcher, model, request.output, error, identity);
 }
 
 }  // namespace zanto

@@ -10,6 +10,7 @@
 
 #include "BlockWriter.h"
 #include "CodePage.h"
+#include "Resources.h"
 #include "Settings.h"
 
 static_assert(zanto::kModernJavaSettings[0] == zanto::setting::NumericVersionCheck &&
@@ -88,9 +89,9 @@ class Parser {
 
   bool run(const toml::table& root) {
     for (auto&& [key, node] : root) {
-      if (key != "package" && key != "settings" && key != "raw" && key != "include")
+      if (key != "package" && key != "settings" && key != "raw" && key != "include" && key != "version")
         return fail(key, "unknown table or key '" + std::string(key.str()) +
-                             "' (expected [package], [settings], [raw.narrow], [raw.wide], [[include]])");
+                             "' (expected [package], [settings], [raw.narrow], [raw.wide], [[include]], [version])");
       if (key == "include" ? !node.is_array_of_tables() : !node.is_table())
         return fail(key, key == "include" ? "'include' must be an array of tables: [[include]]"
                                           : "'" + std::string(key.str()) + "' must be a table");
@@ -100,6 +101,7 @@ class Parser {
     if (auto* t = root["package"].as_table(); t && !package(*t)) return false;
     if (auto* t = root["settings"].as_table(); t && !settings(*t)) return false;
     if (auto* t = root["raw"].as_table(); t && !raw(*t)) return false;
+    if (auto* t = root["version"].as_table(); t && !version(*t)) return false;
     if (auto* a = root["include"].as_array())
       for (auto&& entry : *a)
         if (!include(*entry.as_table())) return false;
@@ -127,9 +129,14 @@ class Parser {
         std::string name(key.str());
         if (!node.is_boolean()) return fail(node, name + " must be a boolean, not " + typeName(node));
         (key == "runtime" ? config_.runtime : config_.modernJava) = node.as_boolean()->get();
+      } else if (key == "icon") {
+        if (!node.is_string() || node.as_string()->get().empty())
+          return fail(node, "icon must be the name of an .ico file");
+        config_.icon = config_.file.parent_path() / pathFromUtf8(node.as_string()->get());
+        config_.iconLine = node.source().begin.line;
       } else {
-        return fail(key,
-                    "unknown key '" + std::string(key.str()) + "' in [package] (expected arch, runtime, modern_java)");
+        return fail(key, "unknown key '" + std::string(key.str()) +
+                             "' in [package] (expected arch, runtime, modern_java, icon)");
       }
     }
     return true;
@@ -225,6 +232,39 @@ class Parser {
     config_.wide[*id] = std::move(units);
     return true;
   }
+
+  bool version(const toml::table& table) {
+    VersionSettings v;
+    v.line = table.source().begin.line;
+    for (auto&& [key, node] : table) {
+      std::string name(key.str());
+      std::u16string* field = name == "version"       ? &v.version
+                              : name == "product"     ? &v.product
+                              : name == "company"     ? &v.company
+                              : name == "copyright"   ? &v.copyright
+                              : name == "description" ? &v.description
+                                                      : nullptr;
+      if (!field)
+        return fail(key, "unknown key '" + name +
+                             "' in [version] (expected version, product, company, copyright, description)");
+      if (!node.is_string()) return fail(node, name + " must be a string, not " + typeName(node));
+      const std::string& text = node.as_string()->get();
+      utf8ToUtf16(text, *field);
+      if (field->find(u'\0') != std::u16string::npos) return fail(node, name + ": the text contains a NUL character");
+      if (field->size() > kVersionTextLimit)
+        return fail(node, name + ": the text is " + std::to_string(field->size()) + " UTF-16 units long; at most " +
+                              std::to_string(kVersionTextLimit) + " are taken");
+      if (field == &v.version && !parseVersionNumbers(text, v.numbers))
+        return fail(node,
+                    "version " + tomlQuoted(text) +
+                        " is not two to four numbers from 0 to 65535 separated by dots (such as 1.4.2 or 1.4.2.7)");
+    }
+    if (v.version.empty()) return fail(table, "[version] needs a version, such as version = \"1.4.2\"");
+    config_.version = std::move(v);
+    return true;
+  }
+
+  static std::string tomlQuoted(const std::string& text) { return "\"" + text + "\""; }
 
   bool include(const toml::table& table) {
     IncludeEntry entry;

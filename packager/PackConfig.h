@@ -1,5 +1,5 @@
 // The packager's TOML configuration: [package], [settings] by name, [raw.narrow]
-// and [raw.wide] by id, and [[include]] files. Parsing checks everything it can
+// and [raw.wide] by id, [[include]] files and the executable's [version]. Parsing checks everything it can
 // without touching other files; every error names the file and line.
 #pragma once
 
@@ -25,6 +25,17 @@ struct IncludeEntry {
   uint32_t line = 0;
 };
 
+// The [version] table: the texts of the executable's version information.
+struct VersionSettings {
+  std::u16string version, product, company, copyright, description;  // empty: not given
+  uint16_t numbers[4] = {};
+  uint32_t line = 0;
+};
+
+// The longest text [version] takes: all of them together stay far below the 64 KB
+// that the version resource's 16-bit lengths allow.
+constexpr size_t kVersionTextLimit = 1024;
+
 struct PackConfig {
   std::filesystem::path file;  // as given, for messages
   std::optional<Arch> arch;
@@ -34,6 +45,9 @@ struct PackConfig {
   std::map<int32_t, std::string> narrow;  // code page 1252
   std::map<int32_t, std::u16string> wide;
   std::vector<IncludeEntry> includes;
+  std::optional<VersionSettings> version;
+  std::optional<std::filesystem::path> icon;  // resolved against the configuration's directory
+  uint32_t iconLine = 0;
 };
 
 // The opt-in rules for today's Java runtimes that a new configuration gets on.

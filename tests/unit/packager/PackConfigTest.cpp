@@ -4,6 +4,7 @@
 
 #include "Pack.h"
 #include "PackConfig.h"
+#include "Resources.h"
 #include "Settings.h"
 #include "TestSupport.h"
 
@@ -86,6 +87,18 @@ TEST(PackConfig, DefaultsAndLimits) {
   ASSERT_TRUE(parsePackConfig(text, "long.toml", config, error)) << error;
   EXPECT_EQ(config.narrow[122], longest);
   EXPECT_EQ(config.narrow[5].size(), kTextBufferSize + 1);
+  EXPECT_FALSE(config.version.has_value());
+  // [version] texts: the limit counts UTF-16 units (a character outside the BMP takes two); beyond it they are refused.
+  std::string limit(kVersionTextLimit - 2, 'c');
+  ASSERT_TRUE(parsePackConfig("[version]\nversion = \"1.4\"\ncopyright = \"" + limit + "\U0001F600\"\n", "v.toml",
+                              config, error))
+      << error;
+  EXPECT_EQ(config.version->copyright.size(), kVersionTextLimit);
+  EXPECT_EQ(config.version->numbers[1], 4);
+  EXPECT_FALSE(parsePackConfig("[version]\nversion = \"1.4\"\ncopyright = \"" + limit + "\U0001F600c\"\n", "v.toml",
+                               config, error));
+  EXPECT_NE(error.find("v.toml:3: copyright: the text is 1025 UTF-16 units long; at most 1024"), std::string::npos)
+      << error;
 }
 
 TEST(PackConfig, RecoverySettingsByNameAtTheirLimits) {
@@ -133,6 +146,17 @@ const ErrorCase kErrors[] = {
     {"[raw.narrow]\n\"2002\" = \"1\"\n", 2, "set by zanto-pack"},
     {"[raw.narrow]\n\"7\" = 1\n", 2, "must be a string"},
     {"[raw.wide]\n\"7\" = [1, 65536]\n", 2, "UTF-16 units"},
+    {"[version]\nversion = \"1\"\n", 2, "version \"1\" is not two to four numbers from 0 to 65535"},
+    {"[version]\nversion = \"1.4.2.7.1\"\n", 2, "not two to four numbers"},
+    {"[version]\nversion = \"1.4.2-beta\"\n", 2, "not two to four numbers"},
+    {"[version]\nversion = \"1.65536\"\n", 2, "not two to four numbers"},
+    {"[version]\nversion = 1.4\n", 2, "version must be a string, not a floating-point number"},
+    {"\n[version]\nproduct = \"p\"\n", 2, "[version] needs a version"},
+    {"[version]\nversion = \"1.0\"\nname = \"x\"\n", 3, "unknown key 'name' in [version]"},
+    {"[version]\nversion = \"1.0\"\ncompany = \"a\\u0000b\"\n", 3, "company: the text contains a NUL"},
+    {"[version]\nversion = [\"1.0\"]\n", 2, "version must be a string, not an array"},
+    {"version = \"1.0\"\n", 1, "'version' must be a table"},
+    {"[package]\nicon = 3\n", 2, "icon must be the name of an .ico file"},
     {"[raw.wide]\n\"7\" = 3\n", 2, "string or an array"},
     {"[raw.other]\n\"7\" = \"x\"\n", 1, "unknown table [raw.other]"},
     // [raw] sorts before [settings]; the clash is found all the same.
@@ -269,6 +293,7 @@ TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
 
 TEST_F(BuildFixture, ErrorsWriteNothing) {
   test::writeFile(dir / "not-pe.exe", std::string("MZ..."));
+  test::writeFile(dir / "crowded.exe", test::makePe(true, {{0x200, 0x200}, {0x400, 0x200}, {0x600, 0x200}}));
   struct Case {
     const char* toml;
     std::function<void(BuildRequest&)> setUp;
@@ -289,6 +314,10 @@ TEST_F(BuildFixture, ErrorsWriteNothing) {
        "is built for x64, not for x86"},
       {"", [&](BuildRequest& r) { r.runtimeJar = dir / "no.jar"; }, "runtime jar not found"},
       {nullptr, [&](BuildRequest& r) { r.config = dir / "none.toml"; }, "configuration not found"},
+      {"[package]\nicon = \"missing.ico\"\n", nullptr, "app.toml:2: icon "},
+      {"[version]\nversion = \"1.0\"\n[package]\nicon = \"app.jar\"\n", nullptr, "app.toml:4: icon "},
+      {"[version]\nversion = \"1.0\"\n", [&](BuildRequest& r) { r.launcher = dir / "crowded.exe"; },
+       "launcher: the executable's headers have no room for another section header"},
   };
   const Bytes old = test::bytesOf("earlier output");
   for (const Case& c : cases) {
@@ -306,6 +335,108 @@ TEST_F(BuildFixture, ErrorsWriteNothing) {
   std::string error;
   EXPECT_FALSE(build("[settings]\nFoo = 1\n", error));
   EXPECT_FALSE(std::filesystem::exists(dir / "out.exe"));
+}
+
+// The PE checksum as CheckSumMappedFile defines it, word by word, for comparison.
+uint32_t referenceChecksum(Bytes file, size_t field) {
+  std::fill(file.begin() + static_cast<std::ptrdiff_t>(field), file.begin() + static_cast<std::ptrdiff_t>(field) + 4,
+            0);
+  const uint32_t length = static_cast<uint32_t>(file.size());
+  if (file.size() % 2) file.push_back(0);
+  uint32_t sum = 0;
+  for (size_t i = 0; i < file.size(); i += 2) {
+    sum += file[i] | file[i + 1] << 8;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  return ((sum & 0xFFFF) + (sum >> 16)) + length;
+}
+
+uint32_t le32(const Bytes& b, size_t at) {
+  return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+// An .ico with a PNG and a bitmap image.
+Bytes sampleIco() {
+  std::vector<IconImage> images(2);
+  images[0] = {0, 0, 0, 1, 32, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 1, 2, 3}};
+  images[1] = {16, 16, 0, 1, 32, Bytes(40 + 16 * 16 * 4 + 64, 0x22)};
+  images[1].data[0] = 40, images[1].data[1] = images[1].data[2] = images[1].data[3] = 0;
+  return iconFileBytes(images);
+}
+
+TEST_F(BuildFixture, VersionAndIconGoIntoANewLastSectionBeforeTheBlock) {
+  test::writeFile(dir / "app.ico", sampleIco());
+  const char* config = R"([package]
+icon = "app.ico"
+[settings]
+ApplicationName = "D\u00E9mo"
+[version]
+version = "1.4.2.7"
+product = "Gr\u00FC\u00DFe \u65E5\u672C"
+company = "ACME"
+copyright = "\u00A9 2026 ACME"
+[[include]]
+source = "app.jar"
+)";
+  std::string error;
+  ASSERT_TRUE(build(config, error)) << error;
+  Bytes out = test::readFile(request.output);
+  Bytes launcher = test::sampleLauncher(true);
+  const size_t optional = 0x80 + 24, table = optional + 240;
+  EXPECT_EQ(out[0x80 + 6], 3) << "one section more";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&out[table + 80]), 6), ".rsrc2");
+  EXPECT_EQ(le32(out, table + 80 + 12), 0x3000u) << "mapped behind the last section";
+  EXPECT_EQ(le32(out, table + 80 + 20), 0x600u) << "stored behind the last section";
+  EXPECT_EQ(le32(out, table + 80 + 16) % 0x200, 0u);
+  EXPECT_EQ(le32(out, optional + 56), 0x4000u) << "the image size covers the new section";
+  EXPECT_EQ(le32(out, optional + 112 + 16), 0x3000u) << "the resource directory points at it";
+  EXPECT_EQ(le32(out, optional + 64), referenceChecksum(out, optional + 64));
+  EXPECT_TRUE(std::equal(launcher.begin() + 0x200, launcher.begin() + 0x600, out.begin() + 0x200))
+      << "the launcher's sections are unchanged";
+
+  LauncherCopy copy;
+  ASSERT_TRUE(readLauncherCopy(out, copy, error)) << error;
+  EXPECT_EQ(copy.blockOffset, 0x600 + le32(out, table + 80 + 16));
+  EXPECT_EQ(copy.model.files.at(1).content, test::bytesOf("application classes"));
+  std::vector<Resource> resources;
+  ASSERT_TRUE(readImageResources(out.data(), out.size(), resources, error)) << error;
+  ExeIdentity identity;
+  ASSERT_TRUE(readIdentity(resources, identity, error)) << error;
+  const Bytes ico = sampleIco();
+  EXPECT_EQ(iconFileBytes(identity.icon), ico);
+  EXPECT_EQ(identity.version.fileVersion[3], 7);
+  EXPECT_EQ(identity.version.productVersion[2], 2);
+  using Strings = std::vector<std::pair<std::u16string, std::u16string>>;
+  EXPECT_EQ(identity.version.strings,
+            (Strings{{u"CompanyName", u"ACME"},
+                     {u"FileDescription", u"D\u00E9mo"},  // the service name, as no description is given
+                     {u"FileVersion", u"1.4.2.7"},
+                     {u"InternalName", u"D\u00E9mo"},
+                     {u"LegalCopyright", u"\u00A9 2026 ACME"},
+                     {u"OriginalFilename", u"D\u00E9mo.exe"},
+                     {u"ProductName", u"Gr\u00FC\u00DFe \u65E5\u672C"},
+                     {u"ProductVersion", u"1.4.2.7"}}));
+
+  // A packaged executable used as launcher again gets its section replaced, not a second one.
+  request.launcher = request.output;
+  request.output = dir / "again.exe";
+  ASSERT_TRUE(build(nullptr, error)) << error;
+  EXPECT_EQ(test::readFile(request.output), out);
+
+  // Without a service name the output's name is the file's; without [version] and
+  // icon the launcher is taken as it is.
+  request.launcher.reset();
+  ASSERT_TRUE(build("[version]\nversion = \"2.0\"\ndescription = \"Mine\"\n", error)) << error;
+  ASSERT_TRUE(readImageResources(test::readFile(request.output).data(), test::readFile(request.output).size(),
+                                 resources, error));
+  ASSERT_TRUE(readIdentity(resources, identity, error)) << error;
+  EXPECT_TRUE(identity.icon.empty());
+  EXPECT_EQ(identity.version.strings.at(0), (std::pair<std::u16string, std::u16string>{u"FileDescription", u"Mine"}));
+  EXPECT_EQ(identity.version.strings.at(3),
+            (std::pair<std::u16string, std::u16string>{u"OriginalFilename", u"again.exe"}));
+  ASSERT_TRUE(build("", error)) << error;
+  Bytes plain = test::readFile(request.output);
+  EXPECT_TRUE(std::equal(launcher.begin(), launcher.end(), plain.begin())) << "launcher bytes as they are";
 }
 
 TEST_F(BuildFixture, ExplicitLauncherGivesTheArchitecture) {

@@ -20,7 +20,8 @@ struct Section {
 
 // A DOS header, PE signature, file and optional header (PE32 or PE32+) and the
 // section table in the given order, then each section's raw data filled with its
-// index + 1, and `trailing` bytes of 0xEE behind everything.
+// index + 1, and `trailing` bytes of 0xEE behind everything. Section i is mapped
+// at 0x1000 * (i + 1); the headers take 0x200 bytes (room for three sections).
 inline Bytes makePe(bool pe32plus, const std::vector<Section>& sections, size_t trailing = 0) {
   const size_t peOffset = 0x80, optionalSize = pe32plus ? 240 : 224;
   size_t end = peOffset + 24 + optionalSize + 40 * sections.size();
@@ -35,9 +36,18 @@ inline Bytes makePe(bool pe32plus, const std::vector<Section>& sections, size_t 
   put16(peOffset + 4, pe32plus ? 0x8664 : 0x014c);
   put16(peOffset + 6, static_cast<uint16_t>(sections.size()));
   put16(peOffset + 20, static_cast<uint16_t>(optionalSize));
-  put16(peOffset + 24, pe32plus ? 0x20b : 0x10b);
+  const size_t optional = peOffset + 24;
+  put16(optional, pe32plus ? 0x20b : 0x10b);
+  put32(optional + 32, 0x1000);  // section alignment
+  put32(optional + 36, 0x200);   // file alignment
+  put32(optional + 56, static_cast<uint32_t>(0x1000 * (sections.size() + 1)));
+  put32(optional + 60, 0x200);   // size of headers
+  put32(optional + 64, 0x1234);  // a checksum the packager must not leave stale
+  put32(optional + (pe32plus ? 108 : 92), 16);
   size_t table = peOffset + 24 + optionalSize;
   for (size_t i = 0; i < sections.size(); ++i) {
+    put32(table + 40 * i + 8, sections[i].size);
+    put32(table + 40 * i + 12, static_cast<uint32_t>(0x1000 * (i + 1)));
     put32(table + 40 * i + 16, sections[i].size);
     put32(table + 40 * i + 20, sections[i].pointer);
     for (uint32_t b = 0; b < sections[i].size; ++b) image[sections[i].pointer + b] = static_cast<uint8_t>(i + 1);
