@@ -1,10 +1,12 @@
-// The launcher's log (naming, header, lines) and the extraction of included files,
-// run as real processes under Wine.
+// The launcher's log (naming, header, lines), the extraction of included files, and
+// the version information and icon of a packaged copy, run as real processes under Wine.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "LauncherFixture.h"
+#include "Pack.h"
+#include "Resources.h"
 #include "Settings.h"
 
 namespace zanto::e2e {
@@ -207,6 +209,83 @@ TEST_F(LauncherTest, ExtractionFailuresEndWithTheirCodes) {
     EXPECT_EQ(r.err, "An internal error occurred (error code: " + std::string(c.code) + ")\r\n") << c.name;
     EXPECT_FALSE(fs::exists(tmp + "/escaped.txt")) << c.name;
   }
+}
+
+// An icon image as Windows decodes it: a 32-bit bitmap of `size` pixels square
+// (its header counts the mask's rows too) and the 1-bit mask, rows padded to 4 bytes.
+IconImage bitmapIcon(uint8_t size) {
+  IconImage image{size, size, 0, 1, 32, {}};
+  Bytes& b = image.data;
+  auto put32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  put32(40), put32(size), put32(2u * size), put32(1 | 32 << 16);
+  b.resize(40, 0);
+  b.resize(40 + 4u * size * size, 0x80);
+  b.resize(b.size() + (size + 31u) / 32 * 4 * size, 0);
+  return image;
+}
+
+TEST_F(LauncherTest, PackagedVersionAndIconAsWindowsReadsThemAndTheCopyStillWorks) {
+  std::string tmp = scratch("tmp");
+  Bytes ico = iconFileBytes({bitmapIcon(32), bitmapIcon(16)});
+  std::ofstream(dir_ + "/app.ico", std::ios::binary)
+      .write(reinterpret_cast<const char*>(ico.data()), static_cast<std::streamsize>(ico.size()));
+  Bytes jar = pattern(30000);
+  std::ofstream(dir_ + "/app.jar", std::ios::binary)
+      .write(reinterpret_cast<const char*>(jar.data()), static_cast<std::streamsize>(jar.size()));
+  writeFile(dir_ + "/app.toml", R"([package]
+runtime = false
+icon = "app.ico"
+[settings]
+ApplicationName = "zanto-e2e-identity"
+ExecutableType = 4
+[version]
+version = "1.4.2"
+product = "Zanto \u20AC Probe"
+company = "M\u00FCller GmbH"
+copyright = "\u00A9 2026"
+description = "Dienst \u65E5\u672C \U0001F600"
+[[include]]
+source = "app.jar"
+)");
+  BuildRequest request;
+  request.config = dir_ + "/app.toml";
+  request.output = dir_ + "/identity.exe";
+  request.launcher = std::getenv("ZANTO_LAUNCHER");
+  std::vector<std::string> warnings;
+  std::string error;
+  ASSERT_TRUE(buildPackage(request, warnings, error)) << error;
+  std::string exe = request.output.string();
+
+  RunResult query = runUnderWine(std::getenv("ZANTO_VERSIONQUERY"), {windowsPath(exe)});
+  std::erase(query.out, '\r');
+  EXPECT_EQ(query.out,
+            "Fixed=1.4.2.0/1.4.2.0\n"
+            "Translation=\\StringFileInfo\\040904b0\\\n"
+            "CompanyName=M\xC3\xBCller GmbH\n"
+            "FileDescription=Dienst \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80\n"
+            "FileVersion=1.4.2\n"
+            "InternalName=zanto-e2e-identity\n"
+            "LegalCopyright=\xC2\xA9 2026\n"
+            "OriginalFilename=zanto-e2e-identity.exe\n"
+            "ProductName=Zanto \xE2\x82\xAC Probe\n"
+            "ProductVersion=1.4.2\n"
+            "Icons=1\n"
+            "FirstIcon=large+small\n"
+            "Checksum=valid\n")
+      << query.err;
+
+  // It still extracts its files, finds its block, installs and uninstalls.
+  RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(readText(extractionDir(tmp) + "/app.jar") == std::string(jar.begin(), jar.end()));
+  r = runUnderWine(exe, {"/install"});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  r = runUnderWine(exe, {"/status"});
+  EXPECT_EQ(r.out, "Service 'zanto-e2e-identity' is stopped (exit code 1077, service-specific exit code 0).\r\n");
+  r = runUnderWine(exe, {"/uninstall"});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
 }
 
 }  // namespace
