@@ -3,10 +3,14 @@
 // is printed under [raw], so every record packages to the same bytes again.
 #include "Inspect.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
+#include <optional>
 
 #include "CodePage.h"
 #include "PackConfig.h"
+#include "Resources.h"
 #include "Settings.h"
 
 namespace zanto {
@@ -140,6 +144,56 @@ bool extractFiles(const BlockModel& model, const fs::path& dir, std::string& err
   return true;
 }
 
+// The [version] table that gives the executable's version information again, and a
+// comment with what packaging derives by itself.
+std::string versionTable(const VersionInfo& info) {
+  std::map<std::u16string, std::u16string> strings(info.strings.begin(), info.strings.end());
+  auto text = [&](const char16_t* key) {
+    auto it = strings.find(key);
+    std::string utf8;
+    return it != strings.end() && utf16ToUtf8(it->second, utf8) ? std::optional<std::string>(utf8) : std::nullopt;
+  };
+  auto numbers = [](const uint16_t* v) {
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+  };
+  std::string out = "\n[version]\n";
+  std::optional<std::string> version = text(u"FileVersion");
+  uint16_t parsed[4];
+  if (version && parseVersionNumbers(*version, parsed) && std::equal(parsed, parsed + 4, info.fileVersion))
+    out += "version = " + tomlString(*version) + "\n";
+  else
+    out += "version = " + tomlString(numbers(info.fileVersion)) + "  # the fixed file version\n";
+  const std::pair<const char*, const char16_t*> keys[] = {{"product", u"ProductName"},
+                                                          {"company", u"CompanyName"},
+                                                          {"copyright", u"LegalCopyright"},
+                                                          {"description", u"FileDescription"}};
+  for (const auto& [key, name] : keys)
+    if (std::optional<std::string> value = text(name)) out += std::string(key) + " = " + tomlString(*value) + "\n";
+  out += "# product version " + numbers(info.productVersion);
+  for (const char16_t* name : {u"InternalName", u"OriginalFilename"}) {
+    std::u16string key(name);
+    std::string keyText(key.begin(), key.end());
+    if (std::optional<std::string> value = text(name)) out += "; " + keyText + " " + tomlString(*value);
+  }
+  return out + "\n";
+}
+
+// A name for the extracted icon that no included file has.
+std::string iconFileName(const BlockModel& model) {
+  for (int n = 0;; ++n) {
+    std::string name = n ? "icon-" + std::to_string(n) + ".ico" : "icon.ico";
+    BlockModel pair;
+    pair.files = {{name, {}}};
+    bool taken = false;
+    for (const IncludedFile& f : model.files) {
+      pair.files.resize(1);
+      pair.files.push_back({f.name, {}});
+      taken = taken || !modelProblem(pair).empty();
+    }
+    if (!taken) return name;
+  }
+}
+
 }  // namespace
 
 bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const fs::path* extractDir, std::string& toml,
@@ -150,7 +204,20 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
     return false;
   }
   const BlockModel& model = copy.model;
+  // Resources a reader cannot make sense of are no reason to hide the block.
+  std::vector<Resource> resources;
+  ExeIdentity identity;
+  std::string resourceProblem;
+  if (!readImageResources(image.data(), image.size(), resources, resourceProblem) ||
+      !readIdentity(resources, identity, resourceProblem))
+    identity = ExeIdentity();
   if (extractDir && !extractFiles(model, *extractDir, error)) return false;
+  std::string iconPath;
+  if (extractDir && !identity.icon.empty()) {
+    fs::path path = fs::absolute(*extractDir / iconFileName(model));
+    if (!writeFileAtomically(path, iconFileBytes(identity.icon), error)) return false;
+    iconPath = pathText(path);
+  }
 
   Rendered r;
   for (const auto& [id, bytes] : model.narrow)
@@ -169,6 +236,14 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
                : "# arch: unknown PE machine " + std::string(machine) + "\n";
   toml += "runtime = false  # every included file is listed below\n";
   toml += "modern_java = false  # the block's own records are listed below\n";
+  std::string images = std::to_string(identity.icon.size()) + (identity.icon.size() == 1 ? " image" : " images");
+  if (!iconPath.empty())
+    toml += "icon = " + tomlString(iconPath) + "  # " + images + "\n";
+  else if (!identity.icon.empty())
+    toml += "# icon: set, " + images + " (--extract DIR writes it)\n";
+  else
+    toml += "# icon: none\n";
+  if (!resourceProblem.empty()) toml += "# resources not readable: " + resourceProblem + "\n";
   // Blocks of other tools lack the opt-in rules; say that the launcher keeps them off.
   std::string absent;
   for (int32_t id : kModernJavaSettings)
@@ -177,6 +252,7 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
   if (!r.settings.empty() || !absent.empty()) toml += "\n[settings]\n" + r.settings + absent;
   if (!r.rawNarrow.empty()) toml += "\n[raw.narrow]\n" + r.rawNarrow;
   if (!r.rawWide.empty()) toml += "\n[raw.wide]\n" + r.rawWide;
+  if (identity.hasVersion) toml += versionTable(identity.version);
   if (std::string note = fileRecordNote(model); !note.empty()) toml += "\n" + note;
   if (!extractDir && !model.files.empty())
     toml += "\n# --extract DIR writes the included files and adds their source\n";

@@ -3,6 +3,7 @@
 #include "CodePage.h"
 #include "Inspect.h"
 #include "Pack.h"
+#include "Resources.h"
 #include "Settings.h"
 #include "TestSupport.h"
 
@@ -36,7 +37,19 @@ TEST(Inspect, ExtractedConfigurationPackagesToTheSameBytes) {
   test::writeFile(dir / "lib" / "empty.dat", std::string());
   test::writeFile(dir / "zanto-runtime.jar", std::string("runtime"));
   test::writeFile(dir / "zanto-launcher-x64.exe", test::sampleLauncher());
+  std::vector<IconImage> icon(3, IconImage{16, 16, 0, 1, 32, Bytes(40 + 64, 0x40)});
+  for (size_t i = 0; i < icon.size(); ++i) {
+    icon[i].width = icon[i].height = static_cast<uint8_t>(16 << i);
+    icon[i].data[0] = 40, icon[i].data[1] = icon[i].data[2] = icon[i].data[3] = 0;  // a bitmap's header size
+  }
+  test::writeFile(dir / "app.ico", iconFileBytes(icon));
   test::writeFile(dir / "first.toml", std::string(R"(
+[package]
+icon = "app.ico"
+[version]
+version = "1.4.2"
+company = "M\u00FCller \"&\" S\u00F6hne"
+description = "Dienst \U0001F600"
 [settings]
 ApplicationName = "d\u00E9mo \"quoted\"\ttab"
 ExecutableType = -4
@@ -56,6 +69,9 @@ source = "lib/app.jar"
 [[include]]
 source = "lib/empty.dat"
 name = "\u00E9mpty.dat"
+[[include]]
+source = "app.ico"
+name = "ICON.ico"
 )"));
   BuildRequest request;
   request.config = dir / "first.toml";
@@ -76,6 +92,16 @@ name = "\u00E9mpty.dat"
   EXPECT_EQ(toml.find("IncludedFile"), std::string::npos) << toml;
   EXPECT_EQ(test::readFile(dir / "extracted" / "\xC3\xA9mpty.dat"), Bytes());
   EXPECT_EQ(test::readFile(dir / "extracted" / "app.jar"), test::bytesOf(std::string("PK\x03\x04 app")));
+  // The icon goes beside the included files under a name none of them has.
+  EXPECT_EQ(test::readFile(dir / "extracted" / "icon-1.ico"), test::readFile(dir / "app.ico"));
+  EXPECT_NE(toml.find("icon-1.ico\"  # 3 images\n"), std::string::npos) << toml;
+  EXPECT_NE(toml.find("\n[version]\nversion = \"1.4.2\"\ncompany = \"M\xC3\xBCller \\\"&\\\" S\xC3\xB6hne\"\n"
+                      "description = \"Dienst \xF0\x9F\x98\x80\"\n# product version 1.4.2.0; InternalName "),
+            std::string::npos)
+      << toml;
+  // Without --extract the icon is only mentioned.
+  ASSERT_TRUE(inspectLauncherCopy(first, "in.exe", nullptr, toml, error)) << error;
+  EXPECT_NE(toml.find("# icon: set, 3 images (--extract DIR writes it)\n"), std::string::npos) << toml;
 }
 
 TEST(Inspect, ForeignRecordsGoUnderRawAndStillRoundTrip) {
@@ -133,6 +159,8 @@ TEST(Inspect, ShowsTheModernJavaSettings) {
     std::string toml;
     EXPECT_EQ(repackage(image, dir, &toml), image);
     EXPECT_NE(toml.find("modern_java = false"), std::string::npos) << toml;
+    EXPECT_NE(toml.find("# icon: none\n"), std::string::npos) << toml;
+    EXPECT_EQ(toml.find("[version]"), std::string::npos) << toml;
     for (const char* line : lines) EXPECT_NE(toml.find(line), std::string::npos) << line << "\n" << toml;
   }
 }
