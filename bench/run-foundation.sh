@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Budgets of the foundation: stripped launcher sizes, and the throughput of packaging
+# Budgets of the foundation: stripped launcher sizes, the throughput of packaging
 # and of extracting 64 MB of included files against a plain copy (cp on Linux,
-# `cmd /c copy` under the same Wine). Reports numbers; asserts nothing.
+# `cmd /c copy` under the same Wine), and packaging with version information and an
+# icon against packaging without. Reports numbers; asserts nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ -x dist/zanto-pack ] || scripts/build.sh >/dev/null
@@ -31,6 +32,19 @@ printf 'Packaging 64 MB: zanto-pack %.3f s, cp %.3f s, throughput ratio %.2f (bu
 # mask and write every byte, as dd reads and writes them: a second reference.
 dd_t=$(best dd if="$work/payload.bin" of="$work/dd.bin" bs=64K status=none)
 printf '  against dd bs=64K (through user space): %.3f s, ratio %.2f\n' "$dd_t" "$(echo "$dd_t / $pack_t" | bc -l)"
+
+# Version information and an icon: the launcher's resources are rewritten into a new
+# last section and the PE checksum is summed over everything written.
+{ printf '\0\0\1\0\1\0\40\40\0\0\1\0\40\0\250\20\0\0\26\0\0\0'  # one 32x32 image, 4264 bytes
+  printf '\50\0\0\0\40\0\0\0\100\0\0\0\1\0\40\0'                  # its bitmap header
+  head -c $((24 + 4096 + 128)) /dev/zero; } >"$work/app.ico"
+sed -e 's/^runtime = false$/runtime = false\nicon = "app.ico"/' "$work/big.toml" >"$work/identity.toml"
+printf '[version]\nversion = "1.4.2"\nproduct = "Bench"\ncompany = "Bench Ltd."\n' >>"$work/identity.toml"
+plain_t=$(best dist/zanto-pack build "$work/big.toml" -o "$work/big.exe")
+ident_t=$(best dist/zanto-pack build "$work/identity.toml" -o "$work/identity.exe")
+printf 'Packaging 64 MB with version information and an icon: %.3f s, without %.3f s, ratio %.2f (budget <= 1.1); the executable grows by %d bytes\n' \
+  "$ident_t" "$plain_t" "$(echo "$ident_t / $plain_t" | bc -l)" \
+  $(( $(stat -c %s "$work/identity.exe") - $(stat -c %s "$work/big.exe") ))
 
 prefix=$PWD/$work/wineprefix
 tests/wine-prefix.sh init "$prefix"

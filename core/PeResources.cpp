@@ -132,7 +132,12 @@ bool withResourceSection(const uint8_t* image, size_t size, const std::vector<Re
 void PeChecksum::add(const uint8_t* data, size_t size) {
   size_t i = 0;
   if (size && (length_ & 1)) sum_ += static_cast<uint64_t>(data[i++]) << 8;
-  for (; i + 4 <= size; i += 4) sum_ += rd16(data + i) + static_cast<uint64_t>(rd16(data + i + 2));
+  // 2^16 is 1 modulo 0xFFFF, so 32-bit pieces sum to what their 16-bit words sum to
+  // once folded: four times fewer additions, which keeps packaging at disk speed.
+  for (; i + 8 <= size; i += 8) {
+    uint64_t lo = rd32(data + i), hi = rd32(data + i + 4);
+    sum_ += lo + hi;
+  }
   for (; i + 2 <= size; i += 2) sum_ += rd16(data + i);
   if (i < size) sum_ += data[i];
   length_ += size;
