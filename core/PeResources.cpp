@@ -83,8 +83,10 @@ bool withResourceSection(const uint8_t* image, size_t size, const std::vector<Re
   if (!readHeaders(image, size, h, error)) return false;
   if (h.dirCount <= 2) return fail(error, "the executable has no resource directory entry");
   auto powerOfTwo = [](uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
-  if (!powerOfTwo(h.sectionAlignment) || !powerOfTwo(h.fileAlignment))
-    return fail(error, "the executable's section or file alignment is no power of two");
+  // The format allows a file alignment up to 64 KB; a larger one would pad the copy
+  // by as much.
+  if (!powerOfTwo(h.sectionAlignment) || !powerOfTwo(h.fileAlignment) || h.fileAlignment > 0x10000)
+    return fail(error, "the executable's section or file alignment is no power of two up to 64 KB");
   auto section = [&](uint16_t i) { return image + h.table + 40 * i; };
   uint16_t count = h.sections;
   if (count > 1 && std::memcmp(section(count - 1), kSectionName, 8) == 0) --count;  // an earlier run's

@@ -404,6 +404,7 @@ bool parseIconFile(const uint8_t* data, size_t size, std::vector<IconImage>& ima
   if (count == 0) return fail(error, "the icon file holds no image");
   if (!inside(size, 6, 16ull * count))
     return fail(error, "the icon file is cut short: its directory lists " + std::to_string(count) + " images");
+  std::vector<std::pair<uint64_t, uint16_t>> spans;  // offset, image index
   for (uint16_t i = 0; i < count; ++i) {
     const uint8_t* entry = data + 6 + 16 * i;
     uint32_t length = rd32(entry + 8), offset = rd32(entry + 12);
@@ -411,8 +412,17 @@ bool parseIconFile(const uint8_t* data, size_t size, std::vector<IconImage>& ima
     if (length == 0) return fail(error, which + " is empty");
     if (!inside(size, offset, length)) return fail(error, which + " lies outside the file");
     if (!isImage(data + offset, length)) return fail(error, which + " is neither a PNG nor a bitmap");
+    spans.emplace_back(offset, i);
+  }
+  // Images of a sound file do not overlap; shared bytes would multiply the copy.
+  std::sort(spans.begin(), spans.end());
+  for (size_t k = 1; k < spans.size(); ++k)
+    if (spans[k].first < spans[k - 1].first + rd32(data + 6 + 16 * spans[k - 1].second + 8))
+      return fail(error, "image " + std::to_string(spans[k].second + 1) + " of the icon file overlaps another image");
+  for (uint16_t i = 0; i < count; ++i) {
+    const uint8_t* entry = data + 6 + 16 * i;
     IconImage image = iconHeader(entry);
-    image.data.assign(data + offset, data + offset + length);
+    image.data.assign(data + rd32(entry + 12), data + rd32(entry + 12) + rd32(entry + 8));
     images.push_back(std::move(image));
   }
   return true;
@@ -499,7 +509,9 @@ bool readIdentity(const std::vector<Resource>& resources, ExeIdentity& identity,
     if (!ofType(group, kResourceGroupIcon)) continue;
     std::vector<std::pair<IconImage, uint16_t>> entries;
     if (!parseIconGroup(group.data.data(), group.data.size(), entries, error)) return false;
+    std::set<uint16_t> ids;
     for (auto& [image, id] : entries) {
+      if (!ids.insert(id).second) return fail(error, "the icon group names icon " + std::to_string(id) + " twice");
       const Resource* found = nullptr;
       for (const Resource& r : sorted)
         if (ofType(r, kResourceIcon) && r.name.name.empty() && r.name.id == id &&

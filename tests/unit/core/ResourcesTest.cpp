@@ -230,6 +230,7 @@ TEST(Icon, MalformedFilesAreRefusedWithTheReason) {
       {with(6 + 16 + 12, {0xFF, 0xFF, 0, 0}), "image 2 of the icon file lies outside the file"},
       {ByteVector(good.begin(), good.end() - 1), "image 3 of the icon file lies outside the file"},
       {with(6 + 48, {'G', 'I', 'F', '8'}), "image 1 of the icon file is neither a PNG nor a bitmap"},
+      {with(6 + 16 + 12, {6 + 48, 0, 0, 0}), "image 2 of the icon file overlaps another image"},
   };
   for (const Case& c : cases) {
     std::vector<IconImage> images;
