@@ -464,7 +464,7 @@ bool parseIconGroup(const uint8_t* data, size_t size, std::vector<std::pair<Icon
 
 // ---- The identity of an executable ----
 
-void applyIdentity(std::vector<Resource>& resources, const ExeIdentity& identity) {
+bool applyIdentity(std::vector<Resource>& resources, const ExeIdentity& identity) {
   auto drop = [&](uint16_t type) {
     std::erase_if(resources, [&](const Resource& r) { return r.type.name.empty() && r.type.id == type; });
   };
@@ -476,12 +476,11 @@ void applyIdentity(std::vector<Resource>& resources, const ExeIdentity& identity
     r.data = std::move(data);
     resources.push_back(std::move(r));
   };
+  ByteVector version;
+  if (identity.hasVersion && !buildVersionResource(identity.version, version)) return false;
   if (identity.hasVersion) {
-    ByteVector data;
-    if (buildVersionResource(identity.version, data)) {
-      drop(kResourceVersion);
-      add(kResourceVersion, 1, std::move(data));
-    }
+    drop(kResourceVersion);
+    add(kResourceVersion, 1, std::move(version));
   }
   if (!identity.icon.empty()) {
     drop(kResourceGroupIcon);
@@ -490,6 +489,7 @@ void applyIdentity(std::vector<Resource>& resources, const ExeIdentity& identity
     for (size_t i = 0; i < identity.icon.size(); ++i)
       add(kResourceIcon, static_cast<uint16_t>(i + 1), identity.icon[i].data);
   }
+  return true;
 }
 
 bool readIdentity(const std::vector<Resource>& resources, ExeIdentity& identity, std::string& error) {

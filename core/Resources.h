@@ -78,8 +78,9 @@ struct ExeIdentity {
   std::vector<IconImage> icon;  // empty: no icon
 };
 // Replaces every version resource (with a version) and every icon and icon group
-// (with an icon) by the identity's, as resource 1 in US English.
-void applyIdentity(std::vector<Resource>& resources, const ExeIdentity& identity);
+// (with an icon) by the identity's, as resource 1 in US English. False, with
+// `resources` unchanged, when the version information is too large for its format.
+bool applyIdentity(std::vector<Resource>& resources, const ExeIdentity& identity);
 // The first version resource and the first icon group (the one Explorer shows).
 bool readIdentity(const std::vector<Resource>& resources, ExeIdentity& identity, std::string& error);
 

@@ -86,15 +86,22 @@ bool applyIdentityTo(Bytes& launcher, const PackConfig& config, const fs::path& 
   }
   std::vector<Resource> resources;
   Bytes image;
-  if (readImageResources(launcher.data(), launcher.size(), resources, error)) {
-    applyIdentity(resources, identity);
-    if (withResourceSection(launcher.data(), launcher.size(), resources, image, error)) {
-      launcher = std::move(image);
-      return true;
-    }
+  if (!readImageResources(launcher.data(), launcher.size(), resources, error)) {
+    error = "launcher: " + error;
+    return false;
   }
-  error = "launcher: " + error;
-  return false;
+  // The configuration's limits keep the texts below 64 KB (three of 8191 units at most,
+  // five of 1024); checked all the same.
+  if (!applyIdentity(resources, identity)) {
+    error = configError(config.file, config.version->line, "the version information passes 64 KB");
+    return false;
+  }
+  if (!withResourceSection(launcher.data(), launcher.size(), resources, image, error)) {
+    error = "launcher: " + error;
+    return false;
+  }
+  launcher = std::move(image);
+  return true;
 }
 
 }  // namespace

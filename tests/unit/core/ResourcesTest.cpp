@@ -251,7 +251,7 @@ TEST(Identity, ReplacesVersionAndIconsAndKeepsEverythingElse) {
   identity.hasVersion = true;
   identity.version = sampleVersion();
   identity.icon = sampleIcon();
-  applyIdentity(resources, identity);
+  ASSERT_TRUE(applyIdentity(resources, identity));
   ASSERT_EQ(resources.size(), 2u + 1 + 1 + 3);
   EXPECT_EQ(resources[0].type, id(11));
   EXPECT_EQ(resources[1].type, id(24));
@@ -271,7 +271,11 @@ TEST(Identity, ReplacesVersionAndIconsAndKeepsEverythingElse) {
   ExeIdentity versionOnly;
   versionOnly.hasVersion = true;
   std::vector<Resource> kept = {resource(id(14), id(1), 0, iconGroupBytes(sampleIcon(), 1))};
-  applyIdentity(kept, versionOnly);
+  ASSERT_TRUE(applyIdentity(kept, versionOnly));
+  EXPECT_EQ(kept.size(), 2u);
+  // Version texts beyond the format's 16-bit lengths change nothing.
+  versionOnly.version.strings.assign(3, {u"Comments", std::u16string(12000, u'x')});
+  EXPECT_FALSE(applyIdentity(kept, versionOnly));
   EXPECT_EQ(kept.size(), 2u);
   EXPECT_FALSE(readIdentity(kept, read, error));
   EXPECT_NE(error.find("names icon 1, which is missing"), std::string::npos) << error;
