@@ -12,6 +12,7 @@
 #include "DeletionQueue.h"
 #include "Log.h"
 #include "Paths.h"
+#include "ServiceMain.h"
 #include "Settings.h"
 #include "TextBuffer.h"
 
@@ -77,14 +78,22 @@ void showConfiguredError(int32_t messageId, const char* marker, const char* repl
   ExitProcess(exitCode);
 }
 
+// The service, if this is one, is reported stopped with exit code 1 first: a
+// process that just ends leaves it running for the control manager of Wine, and
+// unexplained (1067) for that of Windows.
+[[noreturn]] static void endFatally() {
+  reportStoppedAfterFailure();
+  endProcess(1);
+}
+
 void fatalError(const char* text) {
   showError(text);
-  endProcess(1);
+  endFatally();
 }
 
 void fatalConfiguredError(int32_t messageId, const char* marker, const char* replacement) {
   showConfiguredError(messageId, marker, replacement);
-  endProcess(1);
+  endFatally();
 }
 
 void fatalInternalError(int code) {

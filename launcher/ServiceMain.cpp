@@ -83,6 +83,10 @@ void reportStoppedAtExit() {
   if (serviceStatus.dwCurrentState != SERVICE_STOPPED) reportStopped(NO_ERROR, 0);
 }
 
+void reportStoppedAfterFailure() {
+  if (serviceStatus.dwCurrentState != SERVICE_STOPPED) reportStopped(1, 0);
+}
+
 void JNICALL jvmExitHook(jint status) {
   std::fflush(stdout);
   std::fflush(stderr);

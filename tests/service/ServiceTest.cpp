@@ -313,14 +313,30 @@ TEST(ServiceControlHandler, StopAndShutdownSetStopPendingOnlyShutdownMovesTheChe
   }
 }
 
-TEST_F(ServiceRun, MissingJvmEndsStoppedWithExitCodeOne) {
-  package_.model().narrow[setting::JvmSearchSequence] = "A" + narrow(package_.dir() / L"no such jdk");
+TEST_F(ServiceRun, FailedStartEndsStoppedWithExitCodeOne) {
   install("nojvm");
-  ASSERT_TRUE(startWithArguments(name_, {}));
-  SERVICE_STATUS_PROCESS status;
-  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status, 30000));
-  EXPECT_EQ(status.dwWin32ExitCode, 1u);
-  EXPECT_EQ(package_.record().count("create"), 0u);
+  const std::string runtime = package_.model().narrow[setting::JvmSearchSequence];
+  writeJar(package_.dir() / L"other.jar", {"com/example/Other"});
+  struct {
+    const char* what;
+    std::string searchSequence, classPath;
+    size_t jvmsCreated;
+  } const cases[] = {
+      {"no JVM", "A" + narrow(package_.dir() / L"no such jdk"), package_.model().narrow[setting::ClassPath], 0},
+      // A fatal report ends the process, which must not leave the service running.
+      {"no launcher class", runtime, "A1" + narrow(package_.dir() / L"other.jar"), 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    package_.model().narrow[setting::JvmSearchSequence] = c.searchSequence;
+    package_.model().narrow[setting::ClassPath] = c.classPath;
+    package_.write(name_);
+    ASSERT_TRUE(startWithArguments(name_, {}));
+    SERVICE_STATUS_PROCESS status;
+    ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status, 30000));
+    EXPECT_EQ(status.dwWin32ExitCode, 1u);
+    EXPECT_EQ(package_.record().count("created"), c.jvmsCreated);
+  }
 }
 
 TEST_F(ServiceRun, ApplicationExitIsReportedTheWindowsWay) {
