@@ -10,6 +10,7 @@
 
 #include "ConfigBlock.h"
 #include "DeletionQueue.h"
+#include "EventLog.h"
 #include "Log.h"
 #include "Paths.h"
 #include "ServiceMain.h"
@@ -44,6 +45,8 @@ void showError(const char* text) {
   } else {
     copyText(report, sizeof report, text);
   }
+  // Before the box, which may never return where no one sees it.
+  if (isEventLogMode()) reportFailureEvent(report);
   if (!consoleErrorMode) {
     static char caption[kTextBufferSize];
     getStringSetting(message::ErrorCaption, caption, sizeof caption);

@@ -9,6 +9,7 @@
 
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
+#include "EventLog.h"
 #include "JavaVMLauncher.h"
 #include "LauncherMain.h"
 #include "Log.h"
@@ -133,6 +134,7 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   statusHandle = RegisterServiceCtrlHandlerA(serviceName, serviceControlHandler);
   if (!statusHandle) return;
   report();
+  clearLastFailure();
   std::atexit(reportStoppedAtExit);
   processDeletionQueue();
   for (DWORD i = 0; i < argumentCount; ++i) serviceArguments.push_back(toWide(arguments[i]));
