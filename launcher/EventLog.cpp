@@ -1,6 +1,6 @@
-// The event log and the last failure (see EventLog.h). A name that does not
-// fit a key path, or holds a backslash (no service name does), is refused:
-// nothing is written rather than another key.
+// The event log and the last failure (see EventLog.h). A name that is empty,
+// does not fit a key path or holds a backslash (no service name does) is
+// refused: nothing is written rather than another key.
 #include "EventLog.h"
 
 #include <cstring>
@@ -18,7 +18,7 @@ constexpr char kLastFailure[] = "LastFailure";
 constexpr DWORD kPathSize = kTextBufferSize + 128;
 
 bool keyPath(char* path, const char* format, const char* name, const char* tail = "") {
-  return !std::strchr(name, '\\') && formatText(path, kPathSize, format, name, tail);
+  return *name && !std::strchr(name, '\\') && formatText(path, kPathSize, format, name, tail);
 }
 
 bool serviceKeyPath(const char* name, char* path, const char* tail) {
@@ -92,7 +92,7 @@ LONG registerEventSource(const char* name) {
   static wchar_t exe[kTextBufferSize];
   if (!eventSourceKeyPath(name, path)) return ERROR_INVALID_NAME;
   DWORD units = GetModuleFileNameW(nullptr, exe, kTextBufferSize);
-  if (units == 0 || units >= kTextBufferSize) return ERROR_INVALID_NAME;
+  if (units == 0 || units >= kTextBufferSize) return ERROR_FILENAME_EXCED_RANGE;
   HKEY key;
   LONG error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
   if (error != ERROR_SUCCESS) return error;

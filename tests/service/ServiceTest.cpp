@@ -114,6 +114,7 @@ TEST(EventLogParts, KeysAreWrittenOnlyUnderTheWholeNameOfAnInstalledService) {
       {installed, ERROR_SUCCESS, "stand-in report"},
       {missing, ERROR_SUCCESS, ""},  // no service key is made for it
       {"a\\b", ERROR_INVALID_NAME, ""},
+      {"", ERROR_INVALID_NAME, ""},  // not the Services key itself
       {std::string(9000, 'n'), ERROR_INVALID_NAME, ""},  // longer than any key path
   };
   for (const auto& c : cases) {
