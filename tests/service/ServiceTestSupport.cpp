@@ -208,24 +208,13 @@ std::vector<std::string> queuedDirectories() {
 
 namespace {
 
-// Wine's form of a wide string in a trace: L"...", with \n, \r, \t, \\, \"
-// and \xNNNN escapes.
-std::string traceString(const std::string& line, size_t at) {
+// Wine's form of a wide string in a trace, after its L": \n, \r, \t, \\ and \"
+// escaped (the tests' texts are ASCII).
+std::string traceString(const std::string& line) {
   std::string text;
-  for (size_t i = at; i < line.size() && line[i] != '"'; ++i) {
-    if (line[i] != '\\' || i + 1 == line.size()) {
-      text += line[i];
-      continue;
-    }
-    char e = line[++i];
-    if (e == 'x') {
-      size_t used = 0;
-      unsigned long unit = std::stoul(line.substr(i + 1, 4), &used, 16);
-      text += static_cast<char>(unit < 0x100 ? unit : '?');
-      i += used;
-    } else {
-      text += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
-    }
+  for (size_t i = 0; i < line.size() && line[i] != '"'; ++i) {
+    char e = line[i] == '\\' && i + 1 < line.size() ? line[++i] : 0;
+    text += !e ? line[i] : e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
   }
   return text;
 }
@@ -274,21 +263,17 @@ std::vector<std::string> EventTrace::texts() const {
   while ((at = trace.find(marker, at)) != std::string::npos) {
     at += marker.size();
     size_t end = trace.find('\n', at);
-    found.push_back(traceString(trace.substr(at, end == std::string::npos ? end : end - at), 0));
+    found.push_back(traceString(trace.substr(at, end == std::string::npos ? end : end - at)));
   }
   return found;
 }
 
-std::wstring eventMessageFile(const std::string& name, DWORD* typesSupported) {
+std::wstring eventMessageFile(const std::string& name) {
   const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + widen(name);
   wchar_t file[MAX_PATH * 4] = {};
-  DWORD size = sizeof file - sizeof(wchar_t), types = 0, typesSize = sizeof types;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"EventMessageFile", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
-                   file, &size) != ERROR_SUCCESS)
-    return {};
-  if (typesSupported && RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"TypesSupported", RRF_RT_REG_DWORD, nullptr,
-                                     &types, &typesSize) == ERROR_SUCCESS)
-    *typesSupported = types;
+  DWORD size = sizeof file - sizeof(wchar_t);
+  RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"EventMessageFile", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, file,
+               &size);
   return file;
 }
 

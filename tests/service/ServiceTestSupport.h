@@ -91,7 +91,7 @@ class EventTrace {
 };
 // The Application log's event source `name`: its message file, empty when not
 // registered.
-std::wstring eventMessageFile(const std::string& name, DWORD* typesSupported = nullptr);
+std::wstring eventMessageFile(const std::string& name);
 
 std::string uniqueName(const char* base);
 // The entries of the deletion queue's directory list.
