@@ -10,8 +10,10 @@
 
 #include "ConfigBlock.h"
 #include "DeletionQueue.h"
+#include "EventLog.h"
 #include "Log.h"
 #include "Paths.h"
+#include "ServiceMain.h"
 #include "Settings.h"
 #include "TextBuffer.h"
 
@@ -43,6 +45,8 @@ void showError(const char* text) {
   } else {
     copyText(report, sizeof report, text);
   }
+  // Before the box, which may never return where no one sees it.
+  if (isEventLogMode()) reportFailureEvent(report);
   if (!consoleErrorMode) {
     static char caption[kTextBufferSize];
     getStringSetting(message::ErrorCaption, caption, sizeof caption);
@@ -77,14 +81,22 @@ void showConfiguredError(int32_t messageId, const char* marker, const char* repl
   ExitProcess(exitCode);
 }
 
+// The service, if this is one, is reported stopped with exit code 1 first: a
+// process that just ends leaves it running for the control manager of Wine, and
+// unexplained (1067) for that of Windows.
+[[noreturn]] static void endFatally() {
+  reportStoppedAfterFailure();
+  endProcess(1);
+}
+
 void fatalError(const char* text) {
   showError(text);
-  endProcess(1);
+  endFatally();
 }
 
 void fatalConfiguredError(int32_t messageId, const char* marker, const char* replacement) {
   showConfiguredError(messageId, marker, replacement);
-  endProcess(1);
+  endFatally();
 }
 
 void fatalInternalError(int code) {

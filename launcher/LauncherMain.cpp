@@ -7,6 +7,7 @@
 #include "CommandLine.h"
 #include "ConfigBlock.h"
 #include "ErrorReport.h"
+#include "EventLog.h"
 #include "Extraction.h"
 #include "Paths.h"
 #include "Preparation.h"
@@ -67,6 +68,7 @@ int launcherMain(HINSTANCE instance, const char* tail) {
     int result = runCommandWord(word);
     if (result != kNoCommand) return result;
   }
+  useEventLog();
   extractForLaunch();
   SERVICE_TABLE_ENTRYA table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
   StartServiceCtrlDispatcherA(table);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "ConfigBlock.h"
+#include "EventLog.h"
 #include "LauncherMain.h"
 #include "Log.h"
 #include "Paths.h"
@@ -150,6 +151,12 @@ int installService(DWORD startType) {
   ChangeConfig2W change = changeConfig2();
   setDescription(service, change);
   applyRecovery(service, change, startType);
+  // Reports still reach the event log without it, only less readable there.
+  if (LONG error = registerEventSource(serviceName)) {
+    logMessage("warning: event source not registered, error %ld", error);
+    printTo(stdout, "Event source not registered (error %ld).\n", error);
+    std::fflush(stdout);
+  }
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   sayName("Installed service '%s'.\n");
@@ -170,6 +177,7 @@ int uninstallService(bool verbose) {
   }
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
+  removeEventSource(serviceName);
   if (verbose) sayName("Uninstalled service '%s'.\n");
   return 0;
 }
@@ -253,10 +261,16 @@ int printServiceStatus() {
     say("Could not query service.\n");
     return 1;
   }
-  if (status.dwCurrentState == SERVICE_STOPPED)
+  if (status.dwCurrentState == SERVICE_STOPPED) {
     printTo(stdout, "Service '%s' is stopped (exit code %lu, service-specific exit code %lu).\n", serviceName,
             status.dwWin32ExitCode, status.dwServiceSpecificExitCode);
-  else
+    // Not through printTo, which cuts at its buffer.
+    std::string failure = readLastFailure(serviceName);
+    if (!failure.empty()) {
+      std::fputs(failure.c_str(), stdout);
+      std::fputs("\n", stdout);
+    }
+  } else
     printTo(stdout, "Service '%s' is %s.\n", serviceName, serviceStateName(status.dwCurrentState));
   std::fflush(stdout);
   return 0;

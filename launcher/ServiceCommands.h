@@ -21,7 +21,8 @@ int uninstallService(bool verbose);
 int startInstalledService();
 int stopInstalledService(bool verbose);
 // One line with the state, and the Win32 and service-specific exit codes when
-// stopped; 0 when the service exists, 1 when not.
+// stopped, then the text of the last start's failure if there is one; 0 when
+// the service exists, 1 when not.
 int printServiceStatus();
 // Stops the service as stopInstalledService does (unless it is stopped), then
 // starts it; 1 when either fails.

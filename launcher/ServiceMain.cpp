@@ -9,6 +9,7 @@
 
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
+#include "EventLog.h"
 #include "JavaVMLauncher.h"
 #include "LauncherMain.h"
 #include "Log.h"
@@ -83,6 +84,10 @@ void reportStoppedAtExit() {
   if (serviceStatus.dwCurrentState != SERVICE_STOPPED) reportStopped(NO_ERROR, 0);
 }
 
+void reportStoppedAfterFailure() {
+  if (serviceStatus.dwCurrentState != SERVICE_STOPPED) reportStopped(1, 0);
+}
+
 void JNICALL jvmExitHook(jint status) {
   std::fflush(stdout);
   std::fflush(stderr);
@@ -129,6 +134,7 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   statusHandle = RegisterServiceCtrlHandlerA(serviceName, serviceControlHandler);
   if (!statusHandle) return;
   report();
+  clearLastFailure();
   std::atexit(reportStoppedAtExit);
   processDeletionQueue();
   for (DWORD i = 0; i < argumentCount; ++i) serviceArguments.push_back(toWide(arguments[i]));

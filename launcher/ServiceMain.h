@@ -21,6 +21,8 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments);
 void WINAPI serviceControlHandler(DWORD control);
 BOOL WINAPI consoleCtrlHandler(DWORD event);
 void reportStoppedAtExit();
+// Stopped with exit code 1, unless already stopped; nothing outside a service.
+void reportStoppedAfterFailure();
 // The service's launch sequence in the console, without the control manager:
 // the console's control events (Ctrl+C, Ctrl+Break, close) stop the application
 // as a service stop does. Returns 1 when the launch fails; otherwise the process

@@ -8,12 +8,15 @@
 #include <cstring>
 
 #include "DeletionQueue.h"
+#include "EventLog.h"
 #include "JavaHomeFixture.h"
+#include "LauncherMain.h"
 #include "ServiceCommands.h"
 #include "ServiceMain.h"
 #include "ServiceTestSupport.h"
 #include "Settings.h"
 #include "StandinRecord.h"
+#include "TextBuffer.h"
 
 using namespace zanto;
 using namespace zanto::fixture;
@@ -79,6 +82,69 @@ TEST(ServiceCommandParts, ConsoleEventsNeverEndTheProcess) {
     EXPECT_TRUE(consoleCtrlHandler(event)) << event;
 }
 
+// The event viewer renders an event through the executable's message table:
+// the one message must give back its insertion string as it is, with no line
+// break added.
+TEST(EventLogParts, TheMessageTableRendersTheReportAsItIs) {
+  const std::wstring exe = fromTests(ZANTO_LAUNCHER_FROM_TESTS);
+  HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr) << narrow(exe);
+  const wchar_t* report = L"No Java found.\r\n\r\nLog: c:\\temp\\vmr_nlog_1 (100% %2)";
+  const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(report)};
+  wchar_t shown[512] = {};
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, kEventTextMessage,
+                           MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), shown, 512,
+                           reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
+  EXPECT_GT(n, 0u) << GetLastError();
+  EXPECT_EQ(std::wstring(shown), report);
+  FreeLibrary(module);
+}
+
+// Registry keys are named after the service: a name that does not fit or holds
+// a backslash (no service's does) is refused, never cut into another key.
+TEST(EventLogParts, KeysAreWrittenOnlyUnderTheWholeNameOfAnInstalledService) {
+  const std::string installed = uniqueName("failure"), missing = uniqueName("failure-missing");
+  ServiceGuard guard(installed);
+  ASSERT_TRUE(createServiceDirectly(installed, "c:\\no\\such.exe"));
+  struct {
+    std::string name;
+    LONG registered;
+    const char* kept;  // the last failure after a report
+  } const cases[] = {
+      {installed, ERROR_SUCCESS, "stand-in report"},
+      {missing, ERROR_SUCCESS, ""},  // no service key is made for it
+      {"a\\b", ERROR_INVALID_NAME, ""},
+      {"", ERROR_INVALID_NAME, ""},                      // not the Services key itself
+      {std::string(9000, 'n'), ERROR_INVALID_NAME, ""},  // longer than any key path
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name.substr(0, 40));
+    EXPECT_EQ(registerEventSource(c.name.c_str()), c.registered);
+    EXPECT_EQ(launcherPathForm(eventMessageFile(c.name)),
+              c.registered ? "" : launcherPathForm(fromTests("zanto_service_tests.exe")));
+    EXPECT_EQ(removeEventSource(c.name.c_str()), c.registered);
+    EXPECT_TRUE(eventMessageFile(c.name).empty());
+
+    copyText(serviceName, kTextBufferSize, c.name.c_str());
+    reportFailureEvent("stand-in report");
+    EXPECT_EQ(readLastFailure(c.name.c_str()), c.kept);
+    clearLastFailure();
+    EXPECT_EQ(readLastFailure(c.name.c_str()), "");
+  }
+  HKEY key;
+  EXPECT_NE(
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("SYSTEM\\CurrentControlSet\\Services\\" + missing).c_str(), 0, KEY_READ, &key),
+      ERROR_SUCCESS);
+  // A value longer than any report, written by someone else, is read whole.
+  const std::string parameters = "SYSTEM\\CurrentControlSet\\Services\\" + installed + "\\Parameters";
+  const std::string longText(20000, 'x');
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, parameters.c_str(), "LastFailure", REG_SZ, longText.c_str(),
+                            static_cast<DWORD>(longText.size() + 1)),
+            ERROR_SUCCESS);
+  EXPECT_EQ(readLastFailure(installed.c_str()), longText);
+  serviceName[0] = '\0';
+}
+
 // --- the commands against the control manager ---
 
 struct InstallCase {
@@ -120,6 +186,8 @@ TEST(ServiceInstall, CreatesTheServiceAsConfigured) {
     EXPECT_EQ(config.dependencies, c.expectedDependencies);
     EXPECT_EQ(config.hasDescription, !c.description.empty());
     EXPECT_EQ(config.description, std::wstring(c.description.begin(), c.description.end()));
+    // The executable is the message file of its event source.
+    EXPECT_EQ(launcherPathForm(eventMessageFile(guard.name())), launcherPathForm(package.exe()));
   }
 }
 
@@ -168,6 +236,7 @@ TEST(ServiceCommands, FailuresPrintTheirTextsAndGiveExitCodeOne) {
     EXPECT_EQ(run.exitCode, c.exitCode);
   }
   EXPECT_FALSE(queryConfig(guard.name()).found);
+  EXPECT_TRUE(eventMessageFile(guard.name()).empty());
 }
 
 TEST(ServiceCommands, TailDecidesCommandAndServiceName) {
@@ -313,14 +382,49 @@ TEST(ServiceControlHandler, StopAndShutdownSetStopPendingOnlyShutdownMovesTheChe
   }
 }
 
-TEST_F(ServiceRun, MissingJvmEndsStoppedWithExitCodeOne) {
-  package_.model().narrow[setting::JvmSearchSequence] = "A" + narrow(package_.dir() / L"no such jdk");
+// A failed start says why where an administrator looks: an error event under
+// the service's name, and a second line of "status" until a start succeeds.
+TEST_F(ServiceRun, FailedStartEndsStoppedAndSaysWhy) {
   install("nojvm");
-  ASSERT_TRUE(startWithArguments(name_, {}));
-  SERVICE_STATUS_PROCESS status;
-  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status, 30000));
-  EXPECT_EQ(status.dwWin32ExitCode, 1u);
-  EXPECT_EQ(package_.record().count("create"), 0u);
+  const std::string runtime = package_.model().narrow[setting::JvmSearchSequence];
+  const std::string classPath = package_.model().narrow[setting::ClassPath];
+  writeJar(package_.dir() / L"other.jar", {"com/example/Other"});
+  struct {
+    const char* what;
+    std::string searchSequence, classPath;
+    DWORD win32ExitCode;
+    const char* text;  // null: the start succeeds
+    size_t jvmsCreated;
+  } const cases[] = {
+      {"no JVM", "A" + narrow(package_.dir() / L"no such jdk"), classPath, 1, "stand-in message 1001", 0},
+      {"a start that succeeds", runtime, classPath, 0, nullptr, 1},
+      // A fatal report ends the process, which must not leave the service running.
+      {"no launcher class", runtime, "A1" + narrow(package_.dir() / L"other.jar"), 1, "stand-in message 1010", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    package_.model().narrow[setting::JvmSearchSequence] = c.searchSequence;
+    package_.model().narrow[setting::ClassPath] = c.classPath;
+    package_.write(name_);
+    EventTrace trace;
+    SERVICE_STATUS_PROCESS status;
+    if (c.text) {
+      ASSERT_TRUE(startWithArguments(name_, {}));
+    } else {
+      startRunning();
+      SERVICE_STATUS stop;
+      ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, stop));
+    }
+    ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status, 30000));
+    EXPECT_EQ(status.dwWin32ExitCode, c.win32ExitCode);
+    EXPECT_EQ(package_.record().count("created"), c.jvmsCreated);
+    LauncherRun run = runLauncher(package_.exe(), "/status");
+    EXPECT_EQ(run.out, "Service '" + name_ + "' is stopped (exit code " + std::to_string(c.win32ExitCode) +
+                           ", service-specific exit code 0).\n" + (c.text ? std::string(c.text) + "\n" : ""));
+    if (trace.available()) {
+      EXPECT_EQ(trace.texts(), c.text ? std::vector<std::string>{c.text} : std::vector<std::string>{});
+    }
+  }
 }
 
 TEST_F(ServiceRun, ApplicationExitIsReportedTheWindowsWay) {

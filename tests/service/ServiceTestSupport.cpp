@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -157,6 +158,8 @@ bool sendControl(const std::string& name, DWORD control, SERVICE_STATUS& status)
 }
 
 void removeService(const std::string& name) {
+  // What "uninstall" would remove besides.
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + name).c_str());
   Handles h(name, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
   if (!h.service) return;
   SERVICE_STATUS status;
@@ -205,6 +208,22 @@ std::vector<std::string> queuedDirectories() {
 
 namespace {
 
+// Wine's form of a wide string in a trace, after its L": \n, \r, \t, \\ and \"
+// escaped (the tests' texts are ASCII).
+std::string traceString(const std::string& line) {
+  std::string text;
+  for (size_t i = 0; i < line.size() && line[i] != '"'; ++i) {
+    char e = line[i] == '\\' && i + 1 < line.size() ? line[++i] : 0;
+    text += !e ? line[i] : e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
+  }
+  return text;
+}
+
+bool underWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 std::string readText(const std::wstring& path) {
   std::string text;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -221,6 +240,42 @@ std::string readText(const std::wstring& path) {
 }
 
 }  // namespace
+
+EventTrace::EventTrace() {
+  if (!underWine()) return;
+  const char* prefix = std::getenv("ZANTO_WINEPREFIX");
+  if (!prefix) {
+    ADD_FAILURE() << "ZANTO_WINEPREFIX names no prefix: no trace of the event log";
+    return;
+  }
+  // The Unix path through Wine's drive for the whole file system.
+  path_ = L"Z:" + widen(prefix) + L"/services.stderr";
+  for (wchar_t& c : path_)
+    if (c == L'/') c = L'\\';
+  start_ = readText(path_).size();
+}
+
+std::vector<std::string> EventTrace::texts() const {
+  std::vector<std::string> found;
+  if (path_.empty()) return found;
+  const std::string trace = readText(path_), marker = ":err:eventlog:ReportEventW L\"";
+  size_t at = start_;
+  while ((at = trace.find(marker, at)) != std::string::npos) {
+    at += marker.size();
+    size_t end = trace.find('\n', at);
+    found.push_back(traceString(trace.substr(at, end == std::string::npos ? end : end - at)));
+  }
+  return found;
+}
+
+std::wstring eventMessageFile(const std::string& name) {
+  const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + widen(name);
+  wchar_t file[MAX_PATH * 4] = {};
+  DWORD size = sizeof file - sizeof(wchar_t);
+  RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"EventMessageFile", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, file,
+               &size);
+  return file;
+}
 
 LauncherRun runInNewConsole(const std::wstring& exe, const std::string& tail,
                             const std::function<void(const PROCESS_INFORMATION&)>& whileRunning, DWORD timeoutMs) {

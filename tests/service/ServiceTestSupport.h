@@ -55,7 +55,7 @@ bool queryStatus(const std::string& name, SERVICE_STATUS_PROCESS& status);
 bool waitForState(const std::string& name, DWORD state, SERVICE_STATUS_PROCESS& status, DWORD limitMs = 60000);
 bool startWithArguments(const std::string& name, const std::vector<std::string>& arguments);
 bool sendControl(const std::string& name, DWORD control, SERVICE_STATUS& status);
-// Stops and deletes the service if it exists; quiet.
+// Stops and deletes the service if it exists, and its event source; quiet.
 void removeService(const std::string& name);
 bool createServiceDirectly(const std::string& name, const std::string& binaryPath);
 
@@ -74,6 +74,24 @@ class ServiceGuard {
  private:
   std::string name_;
 };
+
+// The texts of the error events that services write from its construction on.
+// Wine keeps no event log: it traces each text of ReportEventW on the standard
+// error of its control manager, which restart-wine-server.sh keeps in the
+// prefix's services.stderr. Empty outside Wine, where there is no such trace.
+class EventTrace {
+ public:
+  EventTrace();
+  std::vector<std::string> texts() const;
+  bool available() const { return !path_.empty(); }
+
+ private:
+  std::wstring path_;
+  size_t start_ = 0;
+};
+// The Application log's event source `name`: its message file, empty when not
+// registered.
+std::wstring eventMessageFile(const std::string& name);
 
 std::string uniqueName(const char* base);
 // The entries of the deletion queue's directory list.

@@ -7,6 +7,8 @@ prefix=${1:?usage: restart-wine-server.sh PREFIX}
 export WINEPREFIX="$prefix" WINEDEBUG=-all DISPLAY=
 wineserver -k </dev/null >/dev/null 2>&1 || true
 wineserver -w </dev/null >/dev/null 2>&1 || true
-# Background processes keep the streams of whoever started them: detach all three.
+# Background processes keep the streams of whoever started them: detach them, but
+# keep the control manager's standard error (which its services share) in
+# services.stderr, where tests read Wine's trace of their event-log reports.
 wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1
+WINEDEBUG=-all,err+eventlog wine cmd /c exit </dev/null >/dev/null 2>"$prefix/services.stderr"
