@@ -13,6 +13,7 @@
 #include "LaunchText.h"
 #include "Log.h"
 #include "ParameterSplitter.h"
+#include "PathText.h"
 #include "Paths.h"
 #include "Settings.h"
 #include "TextBuffer.h"
@@ -180,9 +181,13 @@ void buildVmOptionList(std::vector<std::string>& options, const std::vector<std:
     std::fclose(file);
   }
 
+  static const char kPrefix[] = "-Djava.class.path=";
   static char classPath[kClassPathCapacity];
-  copyText(classPath, sizeof classPath, "-Djava.class.path=");
+  copyText(classPath, sizeof classPath, kPrefix);
   buildClassPath(classPath);
+  // No empty element, the trailing one included: Java would search the current
+  // directory (system32 for a service) for classes and service files.
+  dropEmptyListElements(classPath + sizeof kPrefix - 1);
   options.emplace_back(classPath);
 
   static char parameters[kTextBufferSize];

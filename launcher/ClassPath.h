@@ -19,8 +19,8 @@ FILE* readVmOptionsFile();
 // characters is refused.
 void readVmOptionLines(FILE* file, std::vector<std::string>& options);
 
-// Appends every class path element with its ";" to `text` (32768 bytes, already
-// holding "-Djava.class.path=").
+// Appends every class path element with a ";" after it to `text` (32768 bytes,
+// already holding "-Djava.class.path="); the option drops the empty elements.
 void buildClassPath(char* text);
 // Every <directory>\*.<extension> as a resolved path; false when the directory
 // does not exist.

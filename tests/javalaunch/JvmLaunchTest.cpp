@@ -83,7 +83,7 @@ TEST_F(JvmLaunchTest, OptionsAndArgumentsReachTheJvmInOrder) {
   EXPECT_EQ(o[1].rfind("-Dzanto.processCommFile=" + tmp, 0), 0u) << o[1];
   EXPECT_EQ(o[1].substr(o[1].size() - 4), ".tmp");
   EXPECT_EQ(std::vector<std::string>(o.begin() + 2, o.end()),
-            (std::vector<std::string>{"-Dzanto.tempDir=", "-Xvmopt", "-Djava.class.path=" + path("classes") + ";",
+            (std::vector<std::string>{"-Dzanto.tempDir=", "-Xvmopt", "-Djava.class.path=" + path("classes"),
                                       "-Xparam", "-Dp=a b", "-Xjarg"}));
   EXPECT_TRUE(r.has("create version=0x00010002 ignoreUnrecognized=1 nOptions=8"));
   EXPECT_EQ(r.mainArguments(), (std::vector<std::string>{"false", "com.example.App", "", "", "false", "svc", "conf1",

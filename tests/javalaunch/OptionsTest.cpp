@@ -102,6 +102,8 @@ TEST_P(ClassPathTest, Assembles) {
   SetEnvironmentVariableA("JL_ENDS", "C:\\e.jar;");
   SetEnvironmentVariableA("JL_DIR", root_.c_str());
   SetEnvironmentVariableA("JL_UNSET", nullptr);
+  SetEnvironmentVariableA("JL_GAPS", ";C:\\g.jar;;C:\\h.jar;");
+  SetEnvironmentVariableA("JL_SEP", ";");
   flavour(c.flavour);
   set(setting::InstallRoot, path("Install"));
   if (c.extracted) std::strcpy(extractionDirectory, path("x").c_str());
@@ -115,22 +117,24 @@ TEST_P(ClassPathTest, Assembles) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ClassPathTest,
     ::testing::Values(
-        ClassPathCase{"relative_archive", "", false, "A0.\\lib\\a.jar;", "{exe}.\\lib\\a.jar;"},
+        ClassPathCase{"relative_archive", "", false, "A0.\\lib\\a.jar;", "{exe}.\\lib\\a.jar"},
         ClassPathCase{"missing_optional_kept", "", false, "A0{dir}\\none.jar;D0{dir}\\nodir",
-                      "{dir}\\none.jar;{dir}\\nodir;"},
-        ClassPathCase{"required_found", "", false, "A1{dir}\\lib\\a.jar;D1{dir}\\lib", "{dir}\\lib\\a.jar;{dir}\\lib;"},
-        ClassPathCase{"backslashes_merged", "", false, "A0{dir}\\\\lib\\\\\\a.jar", "{dir}\\lib\\a.jar;"},
-        ClassPathCase{"scanned_jar_then_zip", "", false, "S1{dir}\\scan", "{dir}\\scan\\b.jar;{dir}\\scan\\c.zip;"},
+                      "{dir}\\none.jar;{dir}\\nodir"},
+        ClassPathCase{"required_found", "", false, "A1{dir}\\lib\\a.jar;D1{dir}\\lib", "{dir}\\lib\\a.jar;{dir}\\lib"},
+        ClassPathCase{"backslashes_merged", "", false, "A0{dir}\\\\lib\\\\\\a.jar", "{dir}\\lib\\a.jar"},
+        ClassPathCase{"scanned_jar_then_zip", "", false, "S1{dir}\\scan", "{dir}\\scan\\b.jar;{dir}\\scan\\c.zip"},
         ClassPathCase{"scanned_empty_or_missing", "", false, "S1{dir}\\empty;S0{dir}\\nowhere", ""},
         ClassPathCase{"environment", "", false, "E0JL_QUOTED;E1JL_ENDS;E0JL_UNSET",
-                      "C:\\q d\\q.jar;C:\\e.jar;"},
+                      "C:\\q d\\q.jar;C:\\e.jar"},
+        // Empty elements would name the current directory.
+        ClassPathCase{"no_empty_element", "", false, "E0JL_GAPS;E0JL_SEP", "C:\\g.jar;C:\\h.jar"},
         ClassPathCase{"expanded_entries", "", false, "A0%ZANTO_EXEDIR%lib\\y.jar;A0${JL_DIR}\\z.jar;E0${JL_NONE}",
-                      "{exe}lib\\y.jar;{dir}\\z.jar;"},
+                      "{exe}lib\\y.jar;{dir}\\z.jar"},
         ClassPathCase{"empty_short_unknown_skipped", "", false, ";;A;X1what;A0{dir}\\lib\\a.jar;;",
-                      "{dir}\\lib\\a.jar;"},
+                      "{dir}\\lib\\a.jar"},
         ClassPathCase{"extracted_first_then_runtime", "i", true, "A0{dir}\\lib\\a.jar",
-                      "{dir}\\x\\e.jar;{dir}\\x\\f.zip;{root}\\.velmora\\vmrruntime.jar;{dir}\\lib\\a.jar;"},
-        ClassPathCase{"runtime_only_for_velmora", "j", true, "", "{dir}\\x\\e.jar;{dir}\\x\\f.zip;"}),
+                      "{dir}\\x\\e.jar;{dir}\\x\\f.zip;{root}\\.velmora\\vmrruntime.jar;{dir}\\lib\\a.jar"},
+        ClassPathCase{"runtime_only_for_velmora", "j", true, "", "{dir}\\x\\e.jar;{dir}\\x\\f.zip"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct FatalCase {
@@ -303,7 +307,7 @@ TEST_F(OptionsTest, ClassPathJustBelowItsCapacityIsKept) {
   std::string last(32767 - used - 1, 'w');
   SetEnvironmentVariableA("JL_LAST", last.c_str());
   set(setting::ClassPath, "E0JL_V;E0JL_V;E0JL_V;E0JL_V;E0JL_LAST");
-  EXPECT_EQ(classPathOption().size(), 32767u);
+  EXPECT_EQ(classPathOption().size(), 32766u);  // the last ";" is dropped afterwards
   SetEnvironmentVariableA("JL_LAST", (last + "w").c_str());
   EXPECT_EXIT(options(), ::testing::ExitedWithCode(1), "internal error 30");
 }
