@@ -7,6 +7,7 @@
 #include <jni.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,9 @@ JniResult checkFirstRun(JNIEnv* env);
 // Exception.
 JniResult callMain(JNIEnv* env, const char* launcherClass, const std::vector<std::u16string>& arguments,
                    const LaunchLogger& log);
+// The same with the arguments built after the class and its main were found.
+JniResult callMain(JNIEnv* env, const char* launcherClass,
+                   const std::function<std::vector<std::u16string>()>& buildArguments, const LaunchLogger& log);
 
 // System.exit(0) inside the JVM, which normally ends the process; then
 // DestroyJavaVM. Returns only when the exit did not end the process: Ok when it ran,

@@ -93,6 +93,12 @@ bool readMachineText(const char* keyName, const char* name, char* out, size_t si
 
 bool requireJdk() { return getIntSetting(setting::RequireJdk) != 0; }
 
+// A version run that ends before the child does says which step failed and why.
+bool versionRunFailed(const char* step) {
+  logError("version run failed: %s (error %lu)", step, GetLastError());
+  return false;
+}
+
 // JavaHome of one JavaSoft key, then the home's executable and its check.
 bool checkJavaSoftKey(const char* keyName, char* javaExe, char* version, const char* minVersion,
                       const char* maxVersion) {
@@ -217,6 +223,7 @@ bool checkJavaExe(char* javaExe, char* version, const char* minVersion, const ch
   FILETIME lastWrite;
   if (!findFile(javaExe, &lastWrite)) {
     logMessage("file doesn't exist");
+    logMessage("checkJavaExe returning 0");
     return false;
   }
   logMessage("file exists");
@@ -231,6 +238,7 @@ bool checkJavaExe(char* javaExe, char* version, const char* minVersion, const ch
     writeCachedVersion(javaExe, lastWrite, version);
   } else {
     logMessage("couldn't get version");
+    logMessage("checkJavaExe returning 0");
     return false;
   }
   bool accepted = versionAccepted(numericVersionRule(), version, minVersion, maxVersion, allowBeta,
@@ -300,11 +308,13 @@ bool runJavaVersion(const char* javaExe, char* version, size_t size) {
 
   char tempFile[MAX_PATH + 1];
   createTempFile(tempFile);
-  if (!tempFile[0]) return false;
+  if (!tempFile[0]) return versionRunFailed("temporary file");
   HANDLE output = openInheritableFile(tempFile);
   if (!output) {
+    DWORD error = GetLastError();
     DeleteFileA(tempFile);
-    return false;
+    SetLastError(error);
+    return versionRunFailed("inheritable handle");
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -314,9 +324,11 @@ bool runJavaVersion(const char* javaExe, char* version, size_t size) {
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
                       nullptr, &startup, &process)) {
+    DWORD error = GetLastError();
     CloseHandle(output);
     DeleteFileA(tempFile);
-    return false;
+    SetLastError(error);
+    return versionRunFailed("CreateProcess");
   }
   WaitForSingleObject(process.hProcess, kJavaVersionTimeoutMs);
   DWORD exitCode = 0;

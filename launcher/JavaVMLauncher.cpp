@@ -85,8 +85,8 @@ bool callMain(const std::vector<std::wstring>& launchArguments) {
     logMessage("checkFirstRun stopped further execution");
     return true;
   }
-  std::vector<std::u16string> arguments = buildMainArguments(launchArguments);
-  JniResult result = zanto::callMain(jniEnv, kLauncherClass, arguments, kLogger);
+  JniResult result = zanto::callMain(
+      jniEnv, kLauncherClass, [&launchArguments] { return buildMainArguments(launchArguments); }, kLogger);
   switch (result) {
     case JniResult::Ok: return true;
     case JniResult::ClassNotFound:

@@ -170,6 +170,7 @@ struct FailureCase {
   int exitCode;
   const char* stderrText;
   std::vector<std::string> logLines;
+  const char* arguments = "";  // Arguments setting
 };
 
 class LaunchFailureTest : public JvmLaunchTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -177,6 +178,7 @@ class LaunchFailureTest : public JvmLaunchTest, public ::testing::WithParamInter
 TEST_P(LaunchFailureTest, Outcome) {
   const FailureCase& c = GetParam();
   control(c.control);
+  if (*c.arguments) set(setting::Arguments, c.arguments);
   EXPECT_EXIT(launch({L"svc", L"a", L"b"}), ::testing::ExitedWithCode(c.exitCode), literal(c.stderrText));
   EXPECT_TRUE(logHasInOrder(c.logLines));
 }
@@ -186,6 +188,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"main_class_missing", "missing_class=com/zanto/runtime/WinLauncher\n", 1, "no main class\n",
                     {"JVM created", "ERROR: could not find main class"}},
+        // The class is looked up before main's arguments are built.
+        FailureCase{"main_class_missing_before_bad_arguments", "missing_class=com/zanto/runtime/WinLauncher\n", 1,
+                    "no main class\n", {"main class: com/zanto/runtime/WinLauncher", "ERROR: could not find main class"},
+                    "it's"},
+        FailureCase{"bad_arguments_after_lookup", "", 1, "unmatched quote", {"main class: com/zanto/runtime/WinLauncher"},
+                    "it's"},
         FailureCase{"main_method_missing", "missing_method=main\n", 1, "no main method\n",
                     {"ERROR: could not find main method"}},
         FailureCase{"main_throws", "main=throw\n", 1, "",

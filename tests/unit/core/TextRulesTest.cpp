@@ -109,5 +109,19 @@ TEST(TextBufferTest, CopiesAppendsAndFormatsAreCut) {
   EXPECT_EQ(std::u16string(wide), u"ab");
 }
 
+TEST(TextBufferTest, StreamOutputIsWrittenWholeBeyondTheBuffer) {
+  for (size_t length : {8000u, 8191u, 8192u, 100000u}) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    const std::string value(length, 'v');
+    printTo(file, "<%s>%d", value.c_str(), 7);
+    std::rewind(file);
+    std::string back(length + 16, '\0');
+    back.resize(std::fread(back.data(), 1, back.size(), file));
+    std::fclose(file);
+    EXPECT_EQ(back, "<" + value + ">7") << length;
+  }
+}
+
 }  // namespace
 }  // namespace zanto
