@@ -113,6 +113,8 @@ bool intSettingRange(int32_t id, int64_t& minimum, int64_t& maximum) {
   }
 }
 
+bool settingReadWhole(int32_t id) { return id == setting::ClassPath || id == setting::VmParameters; }
+
 const char* settingKindName(SettingKind kind) {
   switch (kind) {
     case K::Text: return "text";

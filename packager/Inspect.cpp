@@ -66,7 +66,7 @@ std::string settingsValue(const SettingInfo& info, const std::string& bytes, std
       if (parseRawId(bytes)) return bytes;
       why = "not a plain integer";
       return {};
-    default: why = narrowSettingProblem(bytes); return why.empty() ? tomlString(cp1252ToUtf8(bytes)) : std::string();
+    default: why = narrowSettingProblem(bytes, info.id); return why.empty() ? tomlString(cp1252ToUtf8(bytes)) : std::string();
   }
 }
 

@@ -39,9 +39,9 @@ std::string configError(const fs::path& file, uint32_t line, const std::string& 
   return pathText(file) + ":" + std::to_string(line) + ": " + message;
 }
 
-std::string narrowSettingProblem(const std::string& bytes) {
+std::string narrowSettingProblem(const std::string& bytes, int32_t id) {
   if (bytes.find('\0') != std::string::npos) return "the text contains a NUL character, where the launcher's text ends";
-  if (bytes.size() > kTextBufferSize - 1)
+  if (bytes.size() > kTextBufferSize - 1 && !settingReadWhole(id))
     return "the text is " + std::to_string(bytes.size()) + " bytes long; the launcher reads at most " +
            std::to_string(kTextBufferSize - 1);
   return {};
@@ -177,7 +177,8 @@ class Parser {
                                 ", not " + std::to_string(value));
         bytes = std::to_string(value);
       }
-      if (std::string problem = narrowSettingProblem(bytes); !problem.empty()) return fail(node, name + ": " + problem);
+      if (std::string problem = narrowSettingProblem(bytes, info->id); !problem.empty())
+        return fail(node, name + ": " + problem);
       config_.narrow[info->id] = std::move(bytes);
     }
     return true;

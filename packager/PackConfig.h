@@ -48,7 +48,7 @@ bool loadPackConfig(const std::filesystem::path& file, PackConfig& config, std::
 // Why a value cannot be given for a named setting, or empty: the launcher reads
 // settings into fixed buffers and stops at a NUL, so such a value would arrive
 // cut. Raw records are stored as they are.
-std::string narrowSettingProblem(const std::string& bytes);
+std::string narrowSettingProblem(const std::string& bytes, int32_t id = 0);
 std::string wideSettingProblem(const std::u16string& units);
 
 // The form of a setting id as a [raw] key; other spellings are refused.

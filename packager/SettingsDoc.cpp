@@ -56,7 +56,8 @@ std::string settingsReference() {
       "\n"
       "A text the launcher would cut is refused: more than " +
       std::to_string(kTextBufferSize - 1) +
-      " bytes (wide: UTF-16 units), or a NUL character.\n"
+      " bytes (wide: UTF-16 units), or a NUL character; `ClassPath` and `VmParameters` are read whole, "
+      "at any length.\n"
       "Records with ids that no name covers go in `[raw.narrow]` and `[raw.wide]`, keyed by the id.\n"
       "\n"
       "## Settings\n"

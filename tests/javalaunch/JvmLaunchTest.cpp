@@ -97,6 +97,43 @@ TEST_F(JvmLaunchTest, OptionsAndArgumentsReachTheJvmInOrder) {
                              "launch done"}));
 }
 
+// A large application: 300 listed entries, a scanned folder of 1,200 jars, a long
+// CLASSPATH-like variable and long VmParameters (well over 100 KB in all) reach the
+// JVM whole and are logged whole.
+TEST_F(JvmLaunchTest, LargeClassPathAndOptionsReachTheJvmAndTheLogWhole) {
+  std::string list = "D1" + path("classes");
+  std::string expected = path("classes");
+  for (int i = 0; i < 300; ++i) {
+    const std::string jar = path("listed\\application-library-number-" + std::to_string(i) + ".jar");
+    list += ";A0" + jar;
+    expected += ";" + jar;
+  }
+  for (int i = 0; i < 1200; ++i)
+    ASSERT_TRUE(writeFile(widen(path("scan\\scanned-module-library-" + std::to_string(i) + ".jar")), "jar"));
+  list += ";S1" + path("scan");
+  WIN32_FIND_DATAA found;  // the order the file system enumerates them in
+  HANDLE h = FindFirstFileA(path("scan\\*.jar").c_str(), &found);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  do expected += ";" + path("scan\\") + found.cFileName;
+  while (FindNextFileA(h, &found));
+  FindClose(h);
+  const std::string variable(20000, 'e');
+  SetEnvironmentVariableA("JL_LONG", variable.c_str());
+  list += ";E0JL_LONG";
+  expected += ";" + variable;
+  set(setting::ClassPath, list);
+  const std::string parameter = "-Dlong=" + std::string(20000, 'p');
+  set(setting::VmParameters, "-Xfirst " + parameter);
+  ASSERT_GT(expected.size(), 100000u);
+
+  EXPECT_EXIT(launch({L"svc"}), ::testing::ExitedWithCode(0), "");
+  auto o = record().options();
+  ASSERT_EQ(o.size(), 5u);
+  EXPECT_TRUE(o[2] == "-Djava.class.path=" + expected) << o[2].size() << " bytes, expected " << expected.size() + 18;
+  EXPECT_EQ(o[4], parameter);
+  EXPECT_TRUE(logHasInOrder({"vmoption 2: -Djava.class.path=" + expected, "vmoption 4: " + parameter}));
+}
+
 TEST_F(JvmLaunchTest, ExitHookOptionReachesTheJvm) {
   control("main=exit\nmain_exit_code=2\n");
   EXPECT_EXIT(launch({}, false, true), ::testing::ExitedWithCode(42), "");

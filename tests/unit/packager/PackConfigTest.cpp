@@ -79,13 +79,20 @@ TEST(PackConfig, DefaultsAndLimits) {
   ASSERT_TRUE(parsePackConfig("", "empty.toml", config, error)) << error;
   EXPECT_FALSE(config.arch.has_value());
   EXPECT_TRUE(config.runtime);
-  // The longest text the launcher reads whole is accepted under [settings]; any
-  // length is stored under [raw].
+  // The longest text the launcher reads into its buffer is accepted under
+  // [settings]; any length is stored under [raw], and for the settings the launcher
+  // reads whole (ClassPath, VmParameters).
   std::string longest(kTextBufferSize - 1, 'x');
-  std::string text = "[settings]\nMainClass = \"" + longest + "\"\n[raw.narrow]\n\"5\" = \"" + longest + "yy\"\n";
+  std::string text = "[settings]\nMainClass = \"" + longest + "\"\nClassPath = \"" + longest + longest +
+                     "\"\nVmParameters = \"" + longest + "z\"\n[raw.narrow]\n\"5\" = \"" + longest + "yy\"\n";
   ASSERT_TRUE(parsePackConfig(text, "long.toml", config, error)) << error;
   EXPECT_EQ(config.narrow[122], longest);
+  EXPECT_EQ(config.narrow[121].size(), 2 * longest.size());
+  EXPECT_EQ(config.narrow[123].size(), kTextBufferSize);
   EXPECT_EQ(config.narrow[5].size(), kTextBufferSize + 1);
+  text = "[settings]\nArguments = \"" + longest + "z\"\n";
+  EXPECT_FALSE(parsePackConfig(text, "long.toml", config, error));
+  EXPECT_NE(error.find("Arguments: the text is 8192 bytes long"), std::string::npos) << error;
 }
 
 TEST(PackConfig, RecoverySettingsByNameAtTheirLimits) {
