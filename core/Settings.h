@@ -72,6 +72,8 @@ constexpr int32_t RestartDelayLater = 30013;
 constexpr int32_t FailureResetPeriod = 30014;
 constexpr int32_t RestartOnNonCrashFailure = 30015;
 constexpr int32_t DelayedAutoStart = 30016;
+// The code page of the block's 8-bit texts; absent: the machine's ANSI code page.
+constexpr int32_t CodePage = 30030;
 }  // namespace setting
 
 // Message texts, 8-bit records. The block supplies every text.

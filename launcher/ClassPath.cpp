@@ -182,7 +182,8 @@ void buildVmOptionList(std::vector<std::string>& options, const std::vector<std:
 
   // JVM options have no fixed buffer either; the JVM takes options of any length.
   const std::string parameters = expandWholeText(wholeTextSetting(setting::VmParameters), "VmParameters");
-  std::u16string wide = toWideText(parameters.c_str(), CP_ACP, "VmParameters", SIZE_MAX);
+  // From the block's code page to UTF-16, then to the ANSI code page the JVM reads options in.
+  std::u16string wide = toWideText(parameters.c_str(), blockCodePage(), "VmParameters", SIZE_MAX);
   std::vector<std::u16string> tokens;
   switch (splitParameters(wide.c_str(), tokens, SIZE_MAX)) {
     case SplitStatus::Ok: break;

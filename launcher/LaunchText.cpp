@@ -103,13 +103,27 @@ std::u16string toWideText(const char* text, unsigned codePage, const char* what,
   return wide;
 }
 
-std::string toNarrowText(const char16_t* text, size_t units) {
+std::string toNarrowText(const char16_t* text, size_t units, unsigned codePage) {
   if (units == 0) return {};
   const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
-  int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(units), nullptr, 0, "?", nullptr);
+  const int count = static_cast<int>(units);
+  const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
+  const char* defaultChar = utf8 ? nullptr : "?";
+  // No best-fit look-alikes: "e" for "é" would name another file, "?" names none.
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  int n = WideCharToMultiByte(codePage, flags, wide, count, nullptr, 0, defaultChar, nullptr);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(units), out.data(), n, "?", nullptr);
+  if (n > 0 && WideCharToMultiByte(codePage, flags, wide, count, out.data(), n, defaultChar, nullptr) == n)
+    return out;
+  out.assign(units, '?');
+  for (size_t i = 0; i < units; ++i)
+    if (text[i] < 0x80) out[i] = static_cast<char>(text[i]);
   return out;
+}
+
+unsigned blockCodePage() {
+  int recorded = getIntSetting(setting::CodePage);
+  return recorded > 0 && IsValidCodePage(static_cast<UINT>(recorded)) ? static_cast<unsigned>(recorded) : CP_ACP;
 }
 
 }  // namespace zanto

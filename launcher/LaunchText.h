@@ -37,7 +37,15 @@ void fullLaunchPath(char* destination, const char* path, bool keepCase, const ch
 // CP_ACP (or the given code page) <-> UTF-16; refused when longer than `maxUnits`.
 std::u16string toWideText(const char* text, unsigned codePage, const char* what,
                           size_t maxUnits = kTextBufferSize - 1);
-// UTF-16 -> CP_ACP, "?" for what does not map (as the runtime's "%S" does).
-std::string toNarrowText(const char16_t* text, size_t units);
+// UTF-16 -> CP_ACP (or the given code page), "?" for what does not map (as the
+// runtime's "%S" does). UTF-8 (65001, also as the ANSI code page of systems set to
+// "Use Unicode UTF-8") takes no default character: Windows fails such a call.
+// Should the conversion fail anyway, ASCII stays and the rest becomes "?", so an
+// option is never lost.
+std::string toNarrowText(const char16_t* text, size_t units, unsigned codePage = 0);
+
+// The code page of the block's 8-bit texts: its CodePage record when the system
+// knows that code page, else the ANSI code page (blocks of other tools).
+unsigned blockCodePage();
 
 }  // namespace zanto

@@ -21,7 +21,7 @@ std::optional<Arch> archFromMachine(uint16_t machine);
 
 struct IncludeEntry {
   std::filesystem::path source;  // resolved against the configuration's directory
-  std::string name;              // code page 1252
+  std::string name;              // in the configuration's code page
   uint32_t line = 0;
 };
 
@@ -31,7 +31,10 @@ struct PackConfig {
   bool runtime = true;
   // Turns on the settings of kModernJavaSettings that [settings] and [raw] leave out.
   bool modernJava = true;
-  std::map<int32_t, std::string> narrow;  // code page 1252
+  // The code page of the 8-bit texts, recorded as CodePage; 0: no record (1252,
+  // read by the launcher in the machine's ANSI code page).
+  uint32_t codePage = 1252;
+  std::map<int32_t, std::string> narrow;  // in codePage
   std::map<int32_t, std::u16string> wide;
   std::vector<IncludeEntry> includes;
 };

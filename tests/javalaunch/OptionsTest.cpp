@@ -5,6 +5,7 @@
 
 #include "ClassPath.h"
 #include "JavaVMLauncher.h"
+#include "LaunchText.h"
 #include "LaunchTestSupport.h"
 #include "Paths.h"
 #include "TempDir.h"
@@ -248,6 +249,60 @@ TEST_F(OptionsTest, FiveLeadingArguments) {
     std::vector<std::string> expected;
     for (const auto& e : c.expected) expected.push_back(fill(e, {{"exe", getExecutableDirectory()}, {"dir", root_}}));
     EXPECT_EQ(utf8(buildMainArguments({})), expected) << c.type;
+  }
+}
+
+// What reaches Java as UTF-16 is read in the code page the block records; without
+// the record in the machine's (1252 under Wine), whatever the texts were meant in.
+TEST_F(OptionsTest, TextsAreReadInTheRecordedCodePage) {
+  struct Case {
+    const char* codePage;  // the CodePage record; null: none
+    const char* mainClass;
+    const char* arguments;
+    const char* vmParameters;
+    std::vector<std::string> expected;  // main class, the argument (UTF-8), the JVM option (ANSI)
+  };
+  const Case cases[] = {
+      {nullptr, "app.M\xE4in\x80", "\x80uro", "-Dx=\xC3\xA9", {"app.M\xC3\xA4in\xE2\x82\xAC", "\xE2\x82\xACuro", "-Dx=\xC3\xA9"}},
+      {"1252", "app.M\xE4in\x80", "\x80uro", "-Dx=\xE9", {"app.M\xC3\xA4in\xE2\x82\xAC", "\xE2\x82\xACuro", "-Dx=\xE9"}},
+      {"1251", "app.M\xE4in\x80", "\x88uro \xCF", "-Dx=\xC0",
+       {"app.M\xD0\xB4in\xD0\x82", "\xE2\x82\xACuro", "\xD0\x9F", "-Dx=?"}},
+      {"65001", "app.\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "-Dx=\xC3\xA9", {"app.\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "-Dx=\xE9"}},
+      {"99999", "app.M\xE4in", "a", "-Dx", {"app.M\xC3\xA4in", "a", "-Dx"}},  // unknown: the machine's
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codePage ? c.codePage : "no record");
+    configStore().narrow.erase(setting::CodePage);
+    if (c.codePage) set(setting::CodePage, c.codePage);
+    set(setting::MainClass, c.mainClass);
+    set(setting::Arguments, c.arguments);
+    set(setting::VmParameters, c.vmParameters);
+    auto m = utf8(buildMainArguments({}));
+    std::vector<std::string> got{m[1]};
+    got.insert(got.end(), m.begin() + 5, m.end());
+    got.push_back(options().back());
+    EXPECT_EQ(got, c.expected);
+  }
+}
+
+// The narrow conversion of options: UTF-8 without a default character (Windows
+// refuses one there), and ASCII kept whenever a conversion fails.
+TEST_F(OptionsTest, NarrowConversionNeverLosesAnOption) {
+  struct Case {
+    unsigned codePage;
+    const char16_t* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {CP_UTF8, u"-Dcaf\u00e9=\u20ac\u4e2d", "-Dcaf\xC3\xA9=\xE2\x82\xAC\xE4\xB8\xAD"},
+      {1252, u"-Dcaf\u00e9=\u4e2d", "-Dcaf\xE9=?"},
+      {1251, u"-D\u0416=\u00e9", "-D\xC6=?"},
+      {12345, u"-Xmx64m -D\u00e9", "-Xmx64m -D?"},  // no such code page: the call fails
+      {CP_ACP, u"-Xss1m", "-Xss1m"},
+  };
+  for (const Case& c : cases) {
+    std::u16string text(c.text);
+    EXPECT_EQ(toNarrowText(text.data(), text.size(), c.codePage), c.expected) << c.codePage;
   }
 }
 
