@@ -98,11 +98,13 @@ JniResult checkFirstRun(JNIEnv* env) {
 
 JniResult callMain(JNIEnv* env, const char* launcherClass, const std::vector<std::u16string>& arguments,
                    const LaunchLogger& log) {
-  return callMain(env, launcherClass, [&arguments] { return arguments; }, log);
+  return callMain(
+      env, launcherClass,
+      [](const void* list) { return *static_cast<const std::vector<std::u16string>*>(list); }, &arguments, log);
 }
 
-JniResult callMain(JNIEnv* env, const char* launcherClass,
-                   const std::function<std::vector<std::u16string>()>& buildArguments, const LaunchLogger& log) {
+JniResult callMain(JNIEnv* env, const char* launcherClass, MainArgumentsBuilder buildArguments, const void* context,
+                   const LaunchLogger& log) {
   std::string className(launcherClass);
   for (char& c : className) {
     if (c == '.') c = '/';
@@ -121,7 +123,7 @@ JniResult callMain(JNIEnv* env, const char* launcherClass,
   }
 
   // Built only now: a fault in them (an unmatched quote) must not hide a missing class.
-  const std::vector<std::u16string> arguments = buildArguments();
+  const std::vector<std::u16string> arguments = buildArguments(context);
   if (log.message) log.message("param count: %d", static_cast<int>(arguments.size()));
   if (arguments.size() > static_cast<size_t>(INT_MAX)) return JniResult::OutOfMemory;
   jclass stringClass = env->FindClass("java/lang/String");

@@ -81,7 +81,9 @@ bool callMain(const std::vector<std::wstring>& launchArguments) {
     return true;
   }
   JniResult result = zanto::callMain(
-      jniEnv, kLauncherClass, [&launchArguments] { return buildMainArguments(launchArguments); }, kLogger);
+      jniEnv, kLauncherClass,
+      [](const void* args) { return buildMainArguments(*static_cast<const std::vector<std::wstring>*>(args)); },
+      &launchArguments, kLogger);
   switch (result) {
     case JniResult::Ok: return true;
     case JniResult::ClassNotFound:

@@ -71,7 +71,7 @@ constexpr int kNameAttempts = 64;
 // descriptor is used.
 struct PrivateSecurity {
   SECURITY_DESCRIPTOR descriptor;
-  BYTE user[SECURITY_MAX_SID_SIZE + 64];
+  BYTE user[SECURITY_MAX_SID_SIZE];
   BYTE system[SECURITY_MAX_SID_SIZE];
   BYTE administrators[SECURITY_MAX_SID_SIZE];
   BYTE acl[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
@@ -80,7 +80,7 @@ struct PrivateSecurity {
 bool tokenUser(BYTE* buffer, DWORD size) {
   HANDLE token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  alignas(TOKEN_USER) BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD length = 0;
   bool ok = GetTokenInformation(token, TokenUser, info, sizeof info, &length) != 0;
   CloseHandle(token);

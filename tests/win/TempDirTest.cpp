@@ -120,7 +120,7 @@ Security describe(PSECURITY_DESCRIPTOR sd) {
 std::string currentUser() {
   HANDLE token;
   OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-  BYTE info[512];
+  alignas(TOKEN_USER) BYTE info[512];
   DWORD length = 0;
   GetTokenInformation(token, TokenUser, info, sizeof info, &length);
   CloseHandle(token);
