@@ -98,6 +98,13 @@ JniResult checkFirstRun(JNIEnv* env) {
 
 JniResult callMain(JNIEnv* env, const char* launcherClass, const std::vector<std::u16string>& arguments,
                    const LaunchLogger& log) {
+  return callMain(
+      env, launcherClass,
+      [](const void* list) { return *static_cast<const std::vector<std::u16string>*>(list); }, &arguments, log);
+}
+
+JniResult callMain(JNIEnv* env, const char* launcherClass, MainArgumentsBuilder buildArguments, const void* context,
+                   const LaunchLogger& log) {
   std::string className(launcherClass);
   for (char& c : className) {
     if (c == '.') c = '/';
@@ -115,6 +122,8 @@ JniResult callMain(JNIEnv* env, const char* launcherClass, const std::vector<std
     return JniResult::MethodNotFound;
   }
 
+  // Built only now: a fault in them (an unmatched quote) must not hide a missing class.
+  const std::vector<std::u16string> arguments = buildArguments(context);
   if (log.message) log.message("param count: %d", static_cast<int>(arguments.size()));
   if (arguments.size() > static_cast<size_t>(INT_MAX)) return JniResult::OutOfMemory;
   jclass stringClass = env->FindClass("java/lang/String");

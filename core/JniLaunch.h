@@ -74,6 +74,12 @@ JniResult checkFirstRun(JNIEnv* env);
 // Exception.
 JniResult callMain(JNIEnv* env, const char* launcherClass, const std::vector<std::u16string>& arguments,
                    const LaunchLogger& log);
+// The same with the arguments built by `buildArguments(context)` after the class
+// and its main were found. (A plain function pointer: std::function would link the
+// exception runtime into the launcher.)
+using MainArgumentsBuilder = std::vector<std::u16string> (*)(const void* context);
+JniResult callMain(JNIEnv* env, const char* launcherClass, MainArgumentsBuilder buildArguments, const void* context,
+                   const LaunchLogger& log);
 
 // System.exit(0) inside the JVM, which normally ends the process; then
 // DestroyJavaVM. Returns only when the exit did not end the process: Ok when it ran,

@@ -18,9 +18,9 @@ const char16_t* findUnit(const char16_t* from, const char16_t* end, char16_t uni
 
 // Length of `text`, or kMaxParameterUnits + 1 when it is longer than that; never
 // reads beyond the first unit past the limit.
-size_t boundedLength(const char16_t* text) {
+size_t boundedLength(const char16_t* text, size_t maxUnits) {
   size_t n = 0;
-  while (n <= kMaxParameterUnits && text[n]) ++n;
+  while (n <= maxUnits && text[n]) ++n;
   return n;
 }
 
@@ -43,9 +43,9 @@ const char16_t* takeQuotedToken(std::vector<std::u16string>& out, const char16_t
   return next;
 }
 
-SplitStatus splitParameters(const char16_t* text, std::vector<std::u16string>& out) {
-  size_t length = boundedLength(text);
-  if (length > kMaxParameterUnits) return SplitStatus::TooLong;
+SplitStatus splitParameters(const char16_t* text, std::vector<std::u16string>& out, size_t maxUnits) {
+  size_t length = boundedLength(text, maxUnits);
+  if (length > maxUnits) return SplitStatus::TooLong;
 
   std::vector<std::u16string> tokens;
   const char16_t* rest = text;

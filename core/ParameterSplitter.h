@@ -17,13 +17,15 @@ constexpr size_t kMaxParameterUnits = 8191;
 enum class SplitStatus {
   Ok,
   UnmatchedQuote,  // the caller reports the wrong-parameter-usage message
-  TooLong,         // more than kMaxParameterUnits units
+  TooLong,         // more than kMaxParameterUnits (or the given limit) units
 };
 
 // Appends the tokens of `text` to `out`, in order. Blanks (U+0020 only) separate;
 // ' and " quote, each closed only by the same character; there is no escape.
 // On any status but Ok nothing is appended.
-SplitStatus splitParameters(const char16_t* text, std::vector<std::u16string>& out);
+// `maxUnits` raises the limit for texts that have no fixed buffer (JVM options).
+SplitStatus splitParameters(const char16_t* text, std::vector<std::u16string>& out,
+                            size_t maxUnits = kMaxParameterUnits);
 
 // One quoted token: `quote` is the opening quote, `tokenStart` where the token
 // began (equal to `quote` unless the quote stands inside a word). The token is the

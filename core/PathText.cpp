@@ -40,4 +40,14 @@ bool isPlainFileName(const char* name) {
   return std::strpbrk(name, "\\/:") == nullptr;
 }
 
+void dropEmptyListElements(char* list) {
+  char* out = list;
+  for (const char* in = list; *in; ++in) {
+    if (*in == ';' && (out == list || out[-1] == ';')) continue;
+    *out++ = *in;
+  }
+  if (out != list && out[-1] == ';') --out;
+  *out = '\0';
+}
+
 }  // namespace zanto

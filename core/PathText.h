@@ -19,4 +19,9 @@ bool isDriveRootText(const char* path);
 // An included file name must stay inside the extraction directory.
 bool isPlainFileName(const char* name);
 
+// Removes the empty elements of a ";"-separated list in place (leading, doubled
+// and trailing separators): Java reads an empty class path element as the
+// current directory.
+void dropEmptyListElements(char* list);
+
 }  // namespace zanto

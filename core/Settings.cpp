@@ -79,6 +79,9 @@ const SettingInfo kSettings[] = {
      "install: a stop with a non-zero exit code (System.exit(n), n not 0) counts as a failure, not only a crash"},
     {30016, "DelayedAutoStart", K::Flag,
      "install: an automatically started service starts delayed, after the other automatic services"},
+    {30030, "CodePage", K::Int,
+     "code page of the block's 8-bit texts (written by zanto-pack from [package] codepage); the launcher turns "
+     "MainClass, Arguments and VmParameters into UTF-16 from it; absent: the machine's ANSI code page"},
 };
 
 const size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);
@@ -112,6 +115,8 @@ bool intSettingRange(int32_t id, int64_t& minimum, int64_t& maximum) {
       return false;
   }
 }
+
+bool settingReadWhole(int32_t id) { return id == setting::ClassPath || id == setting::VmParameters; }
 
 const char* settingKindName(SettingKind kind) {
   switch (kind) {

@@ -14,7 +14,6 @@ constexpr uint32_t kBlockMagic = 0xE8E413D5u;
 constexpr uint8_t kContentMask = 0xA7;
 // Fixed buffer sizes the launcher holds texts in.
 constexpr size_t kTextBufferSize = 8192;
-constexpr size_t kClassPathCapacity = 32768;
 // The longest restart delay whose milliseconds fit in 32 bits (49 days).
 constexpr int64_t kMaxRestartDelaySeconds = 4294967;
 
@@ -73,6 +72,8 @@ constexpr int32_t RestartDelayLater = 30013;
 constexpr int32_t FailureResetPeriod = 30014;
 constexpr int32_t RestartOnNonCrashFailure = 30015;
 constexpr int32_t DelayedAutoStart = 30016;
+// The code page of the block's 8-bit texts; absent: the machine's ANSI code page.
+constexpr int32_t CodePage = 30030;
 }  // namespace setting
 
 // Message texts, 8-bit records. The block supplies every text.
@@ -101,6 +102,10 @@ const SettingInfo* findSettingByName(const char* name);
 const SettingInfo* findSettingById(int32_t id, bool wide);
 
 const char* settingKindName(SettingKind kind);
+
+// Settings the launcher reads whole, without a fixed buffer: the class path list
+// and the JVM options of a large application outgrow 8192 bytes.
+bool settingReadWhole(int32_t id);
 
 // The values an int setting may take when the packager writes it by name; false
 // when any 32-bit value is taken. The launcher cuts what lies outside.

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace zanto {
 
@@ -48,8 +49,30 @@ bool formatText(char* dst, size_t size, const char* format, ...) {
 
 void printToV(std::FILE* stream, const char* format, va_list args) {
   char text[8192];
-  formatTextV(text, sizeof text, format, args);
-  std::fputs(text, stream);
+  va_list again;
+  va_copy(again, args);
+  if (formatTextV(text, sizeof text, format, args)) {
+    std::fputs(text, stream);
+  } else {
+    // Longer than the buffer: a log line (a long class path, say) is written whole.
+#if defined(_WIN32)
+    va_list measure;
+    va_copy(measure, again);
+    int n = _vscprintf(format, measure);
+    va_end(measure);
+#else
+    va_list measure;
+    va_copy(measure, again);
+    int n = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+#endif
+    std::string whole(n > 0 ? static_cast<size_t>(n) + 1 : 0, '\0');
+    if (n > 0 && formatTextV(whole.data(), whole.size(), format, again))
+      std::fputs(whole.c_str(), stream);
+    else
+      std::fputs(text, stream);
+  }
+  va_end(again);
 }
 
 void printTo(std::FILE* stream, const char* format, ...) {

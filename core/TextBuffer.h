@@ -20,7 +20,7 @@ bool formatText(char* dst, size_t size, const char* format, ...)
     ;
 bool formatTextV(char* dst, size_t size, const char* format, va_list args);
 
-// printf to a stream through formatText, cut at 8192 bytes. The launcher writes
+// printf to a stream through formatText, whole however long. The launcher writes
 // all its formatted output this way: the C99 printf of the mingw runtime would
 // link a second formatter into the executable.
 void printTo(std::FILE* stream, const char* format, ...)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "ConfigBlock.h"
@@ -13,6 +14,7 @@
 #include "LaunchText.h"
 #include "Log.h"
 #include "ParameterSplitter.h"
+#include "PathText.h"
 #include "Paths.h"
 #include "Settings.h"
 #include "TextBuffer.h"
@@ -21,48 +23,40 @@ namespace zanto {
 
 namespace {
 
-void appendClassPath(char* text, const char* part) {
-  if (!appendText(text, kClassPathCapacity, part)) {
-    logError("class path too long");
-    fatalInternalError(kClassPathTooLong);
-  }
-}
+bool endsWith(const std::string& text, char c) { return !text.empty() && text.back() == c; }
 
-bool endsWith(const char* text, char c) {
-  size_t n = std::strlen(text);
-  return n > 0 && text[n - 1] == c;
-}
-
-// One "E" entry: the variable's value, without one pair of enclosing quotes.
-void appendEnvironmentEntry(char* text, const char* name, bool required) {
-  static char value[kTextBufferSize];
+// One "E" entry: the variable's value, without one pair of enclosing quotes. The
+// value is read whole (a CLASSPATH-like variable may be long).
+void appendEnvironmentEntry(std::string& text, const char* name, bool required) {
+  std::string value(kTextBufferSize, '\0');
   SetLastError(ERROR_SUCCESS);
-  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-  if (n >= sizeof value) refuseTooLongText("class path environment value");
+  DWORD n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+  if (n >= value.size()) {
+    value.assign(n, '\0');
+    n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+    if (n >= value.size()) refuseTooLongText("class path environment value");
+  }
   if (n == 0) {
     if (required && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
       fatalConfiguredError(message::EnvVarUndefined, "%ENV_VAR_NAME%", name);
     return;
   }
-  char* start = value;
-  size_t length = n;
-  if (length >= 2 && value[0] == '"' && value[length - 1] == '"') {
-    value[length - 1] = '\0';
-    ++start;
-  }
-  appendClassPath(text, start);
-  if (!endsWith(start, ';')) appendClassPath(text, ";");
+  value.resize(n);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  text += value;
+  if (!endsWith(value, ';')) text += ';';
 }
 
-void appendEntry(char* text, const char* entry) {
+void appendEntry(std::string& text, const std::string& entry) {
   // An entry needs its type letter and flag; shorter ones name nothing.
-  if (std::strlen(entry) < 2) {
-    logError("class path entry ignored: %s", entry);
+  if (entry.size() < 2) {
+    logError("class path entry ignored: %s", entry.c_str());
     return;
   }
   static char expanded[kTextBufferSize];
   static char resolved[kTextBufferSize];
-  copyText(expanded, sizeof expanded, entry + 2);
+  // A path, so it keeps the buffer of one; refused whole rather than cut.
+  if (!copyText(expanded, sizeof expanded, entry.c_str() + 2)) refuseTooLongText("class path entry");
   expandLaunchText(expanded, "class path entry");
   const bool required = entry[1] == '1';
   bool found = false;
@@ -71,8 +65,8 @@ void appendEntry(char* text, const char* entry) {
     case 'D':
       resolveLaunchPath(resolved, expanded, "class path entry");
       found = fileExists(resolved);
-      appendClassPath(text, resolved);
-      appendClassPath(text, ";");
+      text += resolved;
+      text += ';';
       break;
     case 'S': {
       resolveLaunchPath(resolved, expanded, "class path directory");
@@ -92,7 +86,7 @@ void appendEntry(char* text, const char* entry) {
 
 }  // namespace
 
-bool appendArchivesOfDirectory(char* text, const char* directory, const char* extension) {
+bool appendArchivesOfDirectory(std::string& text, const char* directory, const char* extension) {
   if (!fileExists(directory)) return false;
   std::vector<std::string> names;
   listFiles(directory, extension, names);
@@ -102,39 +96,36 @@ bool appendArchivesOfDirectory(char* text, const char* directory, const char* ex
     if (!formatText(joined, sizeof joined, "%s\\%s", directory, name.c_str()))
       refuseTooLongText("class path archive");
     resolveLaunchPath(resolved, joined, "class path archive");
-    appendClassPath(text, resolved);
-    appendClassPath(text, ";");
+    text += resolved;
+    text += ';';
   }
   return true;
 }
 
-void appendRuntimeJar(char* text) {
+void appendRuntimeJar(std::string& text) {
   if (productFlavor() != 'i') return;
   static char root[kTextBufferSize];
   static char full[kTextBufferSize];
   readTextSetting(setting::InstallRoot, root, "InstallRoot");
   fullLaunchPath(full, root, false, "InstallRoot");
-  appendClassPath(text, full);
-  if (!endsWith(full, '\\')) appendClassPath(text, "\\");
-  appendClassPath(text, ".velmora\\vmrruntime.jar;");
+  text += full;
+  if (!endsWith(text, '\\')) text += '\\';
+  text += ".velmora\\vmrruntime.jar;";
 }
 
-void buildClassPath(char* text) {
+void buildClassPath(std::string& text) {
   appendArchivesOfDirectory(text, extractionDirectory, "jar");
   appendArchivesOfDirectory(text, extractionDirectory, "zip");
   appendRuntimeJar(text);
 
-  static char list[kTextBufferSize];
-  readTextSetting(setting::ClassPath, list, "ClassPath");
-  // Split by hand: strtok's hidden state would be shared with callees.
-  char* entry = list;
-  while (*entry) {
-    char* end = std::strchr(entry, ';');
-    bool last = end == nullptr;
-    if (end) *end = '\0';
-    if (*entry) appendEntry(text, entry);
-    if (last) break;
-    entry = end + 1;
+  // The configured list is read whole: hundreds of entries do not fit 8192 bytes.
+  const std::string list = wholeTextSetting(setting::ClassPath);
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) appendEntry(text, list.substr(start, end - start));
+    start = end + 1;
   }
 }
 
@@ -180,17 +171,21 @@ void buildVmOptionList(std::vector<std::string>& options, const std::vector<std:
     std::fclose(file);
   }
 
-  static char classPath[kClassPathCapacity];
-  copyText(classPath, sizeof classPath, "-Djava.class.path=");
+  static const char kPrefix[] = "-Djava.class.path=";
+  std::string classPath = kPrefix;
   buildClassPath(classPath);
-  options.emplace_back(classPath);
+  // No empty element, the trailing one included: Java would search the current
+  // directory (system32 for a service) for classes and service files.
+  dropEmptyListElements(classPath.data() + sizeof kPrefix - 1);
+  classPath.resize(std::strlen(classPath.c_str()));
+  options.push_back(std::move(classPath));
 
-  static char parameters[kTextBufferSize];
-  readTextSetting(setting::VmParameters, parameters, "VmParameters");
-  expandLaunchText(parameters, "VmParameters");
-  std::u16string wide = toWideText(parameters, CP_ACP, "VmParameters");
+  // JVM options have no fixed buffer either; the JVM takes options of any length.
+  const std::string parameters = expandWholeText(wholeTextSetting(setting::VmParameters), "VmParameters");
+  // From the block's code page to UTF-16, then to the ANSI code page the JVM reads options in.
+  std::u16string wide = toWideText(parameters.c_str(), blockCodePage(), "VmParameters", SIZE_MAX);
   std::vector<std::u16string> tokens;
-  switch (splitParameters(wide.c_str(), tokens)) {
+  switch (splitParameters(wide.c_str(), tokens, SIZE_MAX)) {
     case SplitStatus::Ok: break;
     case SplitStatus::UnmatchedQuote: fatalConfiguredError(message::WrongParameterUsage, nullptr, nullptr);
     case SplitStatus::TooLong: refuseTooLongText("VmParameters");

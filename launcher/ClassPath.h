@@ -10,7 +10,7 @@ namespace zanto {
 
 // Appends the four groups in their fixed order. Missing required class path
 // entries end the launcher with message 1006 or 1008, an unmatched quote in
-// VmParameters with 1007, a text that does not fit its buffer with 1009 (30, 31).
+// VmParameters with 1007, a text that does not fit its buffer with 1009 (31).
 void buildVmOptionList(std::vector<std::string>& options, const std::vector<std::wstring>& launchArguments);
 
 // <name>.vmoptions, else <name>.exe.vmoptions beside the executable (long path form).
@@ -19,13 +19,14 @@ FILE* readVmOptionsFile();
 // characters is refused.
 void readVmOptionLines(FILE* file, std::vector<std::string>& options);
 
-// Appends every class path element with its ";" to `text` (32768 bytes, already
-// holding "-Djava.class.path=").
-void buildClassPath(char* text);
+// Appends every class path element with a ";" after it to `text` (already
+// holding "-Djava.class.path="); the option drops the empty elements. The text
+// grows as needed.
+void buildClassPath(std::string& text);
 // Every <directory>\*.<extension> as a resolved path; false when the directory
 // does not exist.
-bool appendArchivesOfDirectory(char* text, const char* directory, const char* extension);
+bool appendArchivesOfDirectory(std::string& text, const char* directory, const char* extension);
 // The velmora runtime archive below InstallRoot (flavour "i" only).
-void appendRuntimeJar(char* text);
+void appendRuntimeJar(std::string& text);
 
 }  // namespace zanto

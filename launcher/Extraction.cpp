@@ -4,9 +4,7 @@
 #include "Extraction.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "ConfigBlock.h"
 #include "DeletionQueue.h"
@@ -62,8 +60,12 @@ bool extractFile(HANDLE executable, const char* path) {
   }
   logMessage("extracting %s (size: %d)", path, size);
   if (size <= 0) return true;
-  HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) fatalInternalError(kOutputNotCreated);
+  // Never into a file that exists: whoever made it could change what the JVM loads.
+  HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    logError("CreateFile failed %lu: %s", GetLastError(), path);
+    fatalInternalError(kOutputNotCreated);
+  }
   if (!copyFileData(executable, out, static_cast<DWORD>(size), true)) return false;
   CloseHandle(out);
   return true;
@@ -80,16 +82,13 @@ bool extractIncludedFiles(char* directory) {
   HANDLE exe = openExecutable();
   FileSource(exe).seek(embeddedDataOffset());
 
-  char tempFile[kTextBufferSize];
-  createTempFile(tempFile);
-  // Without a temporary file name the directory would land in the current
-  // directory; that is a directory that cannot be created where it belongs.
-  if (!tempFile[0]) fatalInternalError(kDirectoryNotCreated);
-  DeleteFileA(tempFile);
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
-  formatText(directory, kTextBufferSize, "%s_dir%d", tempFile, std::rand());
+  // A service's temporary directory is usually C:\Windows\Temp, where every user
+  // may create files: the directory is private, its name unpredictable.
+  if (!createPrivateDirectory(directory)) {
+    logError("CreateDirectory failed %lu", GetLastError());
+    fatalInternalError(kDirectoryNotCreated);
+  }
   logMessage("Temp dir: %s", directory);
-  if (!CreateDirectoryA(directory, nullptr)) fatalInternalError(kDirectoryNotCreated);
 
   static char names[kTextBufferSize];
   getStringSetting(setting::IncludedFileNames, names, sizeof names);
@@ -105,9 +104,10 @@ bool extractIncludedFiles(char* directory) {
       logError("Failed to extract %s", path);
       return false;
     }
-    // Held open until the process ends: nobody else can delete it meanwhile.
-    CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                nullptr);
+    // Held open until the process ends, sharing only reading: nobody can change,
+    // rename or delete it meanwhile (the directory's security covers the moment
+    // between writing and this open).
+    CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
   registerExitDirectory(directory);
   CloseHandle(exe);

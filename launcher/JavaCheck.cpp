@@ -59,6 +59,20 @@ void replaceChar(char* text, char from, char to) {
     if (*text == from) *text = to;
 }
 
+// The value pair of each version source; the first is the one the classic rule
+// fills and trusts.
+struct CacheValues {
+  const char* version;
+  const char* lastWrite;
+};
+
+const CacheValues& cacheValues(VersionSource source) {
+  static const CacheValues kValues[] = {{"Version", "LastWriteTime"},
+                                        {"NumericVersion", "NumericLastWriteTime"},
+                                        {"ReleaseVersion", "ReleaseLastWriteTime"}};
+  return kValues[static_cast<int>(source)];
+}
+
 // False when the key name would have been cut: a cut name is another file's key.
 bool cacheKeyName(char* key, size_t size, const char* javaExe) {
   if (!formatText(key, size, "%s%s", kVersionCacheKey, javaExe)) return false;
@@ -92,6 +106,12 @@ bool readMachineText(const char* keyName, const char* name, char* out, size_t si
 }
 
 bool requireJdk() { return getIntSetting(setting::RequireJdk) != 0; }
+
+// A version run that ends before the child does says which step failed and why.
+bool versionRunFailed(const char* step) {
+  logError("version run failed: %s (error %lu)", step, GetLastError());
+  return false;
+}
 
 // JavaHome of one JavaSoft key, then the home's executable and its check.
 bool checkJavaSoftKey(const char* keyName, char* javaExe, char* version, const char* minVersion,
@@ -217,20 +237,27 @@ bool checkJavaExe(char* javaExe, char* version, const char* minVersion, const ch
   FILETIME lastWrite;
   if (!findFile(javaExe, &lastWrite)) {
     logMessage("file doesn't exist");
+    logMessage("checkJavaExe returning 0");
     return false;
   }
   logMessage("file exists");
   version[0] = '\0';
-  if (readCachedVersion(javaExe, lastWrite, version, kVersionBufferSize)) {
+  VersionSource source = VersionSource::Run;
+  if (readCachedVersion(javaExe, lastWrite, version, kVersionBufferSize) ||
+      (numericVersionRule() &&
+       readCachedVersion(javaExe, lastWrite, version, kVersionBufferSize, VersionSource::NumericRun)) ||
+      (releaseFileRule() &&
+       readCachedVersion(javaExe, lastWrite, version, kVersionBufferSize, VersionSource::ReleaseFile))) {
     logMessage("got version from registry %s", version);
   } else if (releaseFileRule() && readReleaseVersion(javaExe, version, kVersionBufferSize)) {
     logMessage("got version from release file %s", version);
-    writeCachedVersion(javaExe, lastWrite, version);
-  } else if (runJavaVersion(javaExe, version, kVersionBufferSize)) {
+    writeCachedVersion(javaExe, lastWrite, version, VersionSource::ReleaseFile);
+  } else if (runJavaVersion(javaExe, version, kVersionBufferSize, &source)) {
     logMessage("got version from execution %s", version);
-    writeCachedVersion(javaExe, lastWrite, version);
+    writeCachedVersion(javaExe, lastWrite, version, source);
   } else {
     logMessage("couldn't get version");
+    logMessage("checkJavaExe returning 0");
     return false;
   }
   bool accepted = versionAccepted(numericVersionRule(), version, minVersion, maxVersion, allowBeta,
@@ -245,7 +272,9 @@ bool checkJavaExe(char* javaExe, char* version, const char* minVersion, const ch
   return accepted;
 }
 
-bool readCachedVersion(const char* javaExe, const FILETIME& lastWrite, char* version, size_t size) {
+bool readCachedVersion(const char* javaExe, const FILETIME& lastWrite, char* version, size_t size,
+                       VersionSource source) {
+  const CacheValues& values = cacheValues(source);
   static char keyName[kTextBufferSize];
   version[0] = '\0';
   if (!cacheKeyName(keyName, sizeof keyName, javaExe)) return false;
@@ -254,25 +283,27 @@ bool readCachedVersion(const char* javaExe, const FILETIME& lastWrite, char* ver
   BYTE stored[16];
   DWORD type = 0, bytes = sizeof stored;
   bool valid =
-      RegQueryValueExA(key, "LastWriteTime", nullptr, &type, stored, &bytes) == ERROR_SUCCESS &&
+      RegQueryValueExA(key, values.lastWrite, nullptr, &type, stored, &bytes) == ERROR_SUCCESS &&
       bytes == sizeof(FILETIME) && std::memcmp(stored, &lastWrite, bytes) == 0;
   // The text is stored without a terminator; an empty one is no version.
-  valid = valid && readRegistryText(key, "Version", version, size) && version[0] != '\0';
+  valid = valid && readRegistryText(key, values.version, version, size) && version[0] != '\0';
   RegCloseKey(key);
   if (!valid) version[0] = '\0';
   return valid;
 }
 
-void writeCachedVersion(const char* javaExe, const FILETIME& lastWrite, const char* version) {
+void writeCachedVersion(const char* javaExe, const FILETIME& lastWrite, const char* version,
+                        VersionSource source) {
+  const CacheValues& values = cacheValues(source);
   static char keyName[kTextBufferSize];
   if (!cacheKeyName(keyName, sizeof keyName, javaExe)) return;
   HKEY key;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
     return;
-  RegSetValueExA(key, "LastWriteTime", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&lastWrite),
+  RegSetValueExA(key, values.lastWrite, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&lastWrite),
                  sizeof lastWrite);
-  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+  RegSetValueExA(key, values.version, 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
                  static_cast<DWORD>(std::strlen(version)));
   RegCloseKey(key);
 }
@@ -289,7 +320,7 @@ HANDLE openInheritableFile(const char* name) {
   return inheritable;
 }
 
-bool runJavaVersion(const char* javaExe, char* version, size_t size) {
+bool runJavaVersion(const char* javaExe, char* version, size_t size, VersionSource* source) {
   version[0] = '\0';
   static char shortPath[kTextBufferSize], commandLine[kTextBufferSize];
   DWORD n = GetShortPathNameA(javaExe, shortPath, sizeof shortPath);
@@ -300,11 +331,13 @@ bool runJavaVersion(const char* javaExe, char* version, size_t size) {
 
   char tempFile[MAX_PATH + 1];
   createTempFile(tempFile);
-  if (!tempFile[0]) return false;
+  if (!tempFile[0]) return versionRunFailed("temporary file");
   HANDLE output = openInheritableFile(tempFile);
   if (!output) {
+    DWORD error = GetLastError();
     DeleteFileA(tempFile);
-    return false;
+    SetLastError(error);
+    return versionRunFailed("inheritable handle");
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -314,9 +347,11 @@ bool runJavaVersion(const char* javaExe, char* version, size_t size) {
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
                       nullptr, &startup, &process)) {
+    DWORD error = GetLastError();
     CloseHandle(output);
     DeleteFileA(tempFile);
-    return false;
+    SetLastError(error);
+    return versionRunFailed("CreateProcess");
   }
   WaitForSingleObject(process.hProcess, kJavaVersionTimeoutMs);
   DWORD exitCode = 0;
@@ -340,6 +375,13 @@ bool runJavaVersion(const char* javaExe, char* version, size_t size) {
           parseVersionLineBy(numericVersionRule(), line, version, size)) {
         logMessage("Java version: %s", version);
         taken = true;
+        if (source) {
+          char classic[kVersionBufferSize];
+          // Shared with the classic rule only when it reads the same line the same way.
+          *source = parseVersionLine(line, classic, sizeof classic) && std::strcmp(classic, version) == 0
+                        ? VersionSource::Run
+                        : VersionSource::NumericRun;
+        }
       }
       std::fclose(in);
     }

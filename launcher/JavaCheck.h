@@ -25,9 +25,22 @@ bool javaExeFromHome(char* javaExe, const char* home);
 bool checkJavaExe(char* javaExe, char* version, const char* minVersion, const char* maxVersion,
                   bool allowBeta);
 
-bool readCachedVersion(const char* javaExe, const FILETIME& lastWrite, char* version, size_t size);
-void writeCachedVersion(const char* javaExe, const FILETIME& lastWrite, const char* version);
-bool runJavaVersion(const char* javaExe, char* version, size_t size);
+// Where a version was learnt. The cache keeps each in values of its own: "Version"
+// and "LastWriteTime" hold only what the classic rule takes from a run, so a
+// launcher without the opt-in rules never reads a version it could not have taken.
+enum class VersionSource {
+  Run,          // a first line the classic rule reads ("java version ...")
+  NumericRun,   // a first line only the numeric rule reads ("openjdk version ...")
+  ReleaseFile,  // JAVA_VERSION of the runtime's release file
+};
+
+// The valid entry of one source; false when missing, stale or damaged.
+bool readCachedVersion(const char* javaExe, const FILETIME& lastWrite, char* version, size_t size,
+                       VersionSource source = VersionSource::Run);
+void writeCachedVersion(const char* javaExe, const FILETIME& lastWrite, const char* version,
+                        VersionSource source = VersionSource::Run);
+// `source` (may be null) says which rule read the line: Run or NumericRun.
+bool runJavaVersion(const char* javaExe, char* version, size_t size, VersionSource* source = nullptr);
 HANDLE openInheritableFile(const char* name);
 
 bool searchJavaSoft(char* javaExe, char* version, const char* minVersion, const char* maxVersion);

@@ -37,13 +37,8 @@ bool jvmDestroyed = false;
 VmStartArguments startArguments;
 
 void narrowForLog(const char16_t* text, char* buffer, size_t size) {
-  const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
-  int n = WideCharToMultiByte(fileApiCodePage(), 0, wide, -1, nullptr, 0, "?", nullptr);
-  if (n <= 0) return narrowAsciiForLog(text, buffer, size);
-  std::string all(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(fileApiCodePage(), 0, wide, -1, all.data(), n, "?", nullptr);
   // Only the log line is cut; the argument itself goes to the JVM whole.
-  copyText(buffer, size, all.c_str());
+  copyText(buffer, size, toNarrowText(text, wideLength(text), fileApiCodePage()).c_str());
 }
 
 const LaunchLogger kLogger{&logMessage, &logError, &narrowForLog};
@@ -85,8 +80,10 @@ bool callMain(const std::vector<std::wstring>& launchArguments) {
     logMessage("checkFirstRun stopped further execution");
     return true;
   }
-  std::vector<std::u16string> arguments = buildMainArguments(launchArguments);
-  JniResult result = zanto::callMain(jniEnv, kLauncherClass, arguments, kLogger);
+  JniResult result = zanto::callMain(
+      jniEnv, kLauncherClass,
+      [](const void* args) { return buildMainArguments(*static_cast<const std::vector<std::wstring>*>(args)); },
+      &launchArguments, kLogger);
   switch (result) {
     case JniResult::Ok: return true;
     case JniResult::ClassNotFound:
@@ -121,14 +118,14 @@ std::vector<std::u16string> buildMainArguments(const std::vector<std::wstring>& 
   prefix.windowed = getIntSetting(setting::ExecutableType) == 1;
   static char text[kTextBufferSize];
   readTextSetting(setting::MainClass, text, "MainClass");
-  prefix.mainClass = toWideText(text, CP_ACP, "MainClass");
+  prefix.mainClass = toWideText(text, blockCodePage(), "MainClass");
   prefix.stderrFile = redirectionFile(setting::RedirectStderr, setting::StderrFile, "StderrFile");
   prefix.stdoutFile = redirectionFile(setting::RedirectStdout, setting::StdoutFile, "StdoutFile");
   prefix.append = getIntSetting(setting::RedirectAppend) != 0;
 
   readTextSetting(setting::Arguments, text, "Arguments");
   expandLaunchText(text, "Arguments");
-  std::u16string wide = toWideText(text, CP_ACP, "Arguments");
+  std::u16string wide = toWideText(text, blockCodePage(), "Arguments");
   std::vector<std::u16string> configured;
   switch (splitParameters(wide.c_str(), configured)) {
     case SplitStatus::Ok: break;

@@ -4,6 +4,8 @@
 
 #include <direct.h>
 #include <windows.h>
+// RtlGenRandom (advapi32's SystemFunction036): the system's random source.
+#include <ntsecapi.h>
 
 #include <cstring>
 
@@ -51,6 +53,85 @@ void getTempDirectory(char* out) {
   }
   showMessageBox("I am sorry, but you must be at least Poweruser to run this program.\n", "Error");
   exitLauncher(1);
+}
+
+namespace {
+
+BOOL WINAPI systemCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes) {
+  return CreateDirectoryA(path, attributes);
+}
+
+// A name that is taken already is tried this often with new random digits;
+// beyond that something other than chance is at work.
+constexpr int kNameAttempts = 64;
+
+// The security of the private directory: full control for SYSTEM, Administrators
+// and the token's user, inherited by everything created inside, protected from
+// the parent's entries; owner the token's user. The buffers live as long as the
+// descriptor is used.
+struct PrivateSecurity {
+  SECURITY_DESCRIPTOR descriptor;
+  BYTE user[SECURITY_MAX_SID_SIZE];
+  BYTE system[SECURITY_MAX_SID_SIZE];
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  BYTE acl[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
+};
+
+bool tokenUser(BYTE* buffer, DWORD size) {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  alignas(TOKEN_USER) BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD length = 0;
+  bool ok = GetTokenInformation(token, TokenUser, info, sizeof info, &length) != 0;
+  CloseHandle(token);
+  if (!ok) return false;
+  PSID sid = reinterpret_cast<TOKEN_USER*>(info)->User.Sid;
+  return CopySid(size, buffer, sid) != 0;
+}
+
+bool buildPrivateSecurity(PrivateSecurity& s) {
+  DWORD size = sizeof s.system;
+  if (!tokenUser(s.user, sizeof s.user) || !CreateWellKnownSid(WinLocalSystemSid, nullptr, s.system, &size))
+    return false;
+  size = sizeof s.administrators;
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, s.administrators, &size)) return false;
+  ACL* acl = reinterpret_cast<ACL*>(s.acl);
+  if (!InitializeAcl(acl, sizeof s.acl, ACL_REVISION)) return false;
+  const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  for (PSID sid : {static_cast<PSID>(s.system), static_cast<PSID>(s.administrators)})
+    if (!AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, sid)) return false;
+  // A service under LocalSystem: the user is SYSTEM, which has its entry already.
+  if (!EqualSid(s.user, s.system) && !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, s.user))
+    return false;
+  return InitializeSecurityDescriptor(&s.descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorOwner(&s.descriptor, s.user, FALSE) &&
+         SetSecurityDescriptorDacl(&s.descriptor, TRUE, acl, FALSE) &&
+         SetSecurityDescriptorControl(&s.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+}
+
+}  // namespace
+
+PrivateDirectoryCalls privateDirectoryCalls = {&RtlGenRandom, &systemCreateDirectory};
+
+bool createPrivateDirectory(char* out) {
+  out[0] = '\0';
+  static PrivateSecurity security;
+  if (!buildPrivateSecurity(security)) return false;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &security.descriptor, FALSE};
+  char directory[kTextBufferSize];
+  getTempDirectory(directory);
+  size_t length = std::strlen(directory);
+  const char* separator = length > 0 && directory[length - 1] == '\\' ? "" : "\\";
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    unsigned long unique[2] = {0, 0};
+    if (!privateDirectoryCalls.genRandom(unique, sizeof unique)) break;
+    if (!formatText(out, kTextBufferSize, "%s%szto%08lx%08lx_dir", directory, separator, unique[0], unique[1]))
+      break;
+    if (privateDirectoryCalls.createDirectory(out, &attributes)) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  out[0] = '\0';
+  return false;
 }
 
 void createTempFile(char* out) {

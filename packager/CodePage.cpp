@@ -4,6 +4,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
 namespace zanto {
 
 namespace {
@@ -91,6 +97,111 @@ std::string cp1252ToUtf8(std::string_view bytes) {
   out.reserve(bytes.size());
   for (char b : bytes) appendUtf8(out, cp1252Char(static_cast<uint8_t>(b)));
   return out;
+}
+
+namespace {
+
+std::string characterText(std::string_view utf8, size_t at, size_t index) {
+  size_t end = at;
+  char32_t c = 0;
+  if (!nextChar(utf8, end, c)) return "a character";
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  return "character " + std::string(code) + " '" + std::string(utf8.substr(at, end - at)) + "' (character " +
+         std::to_string(index + 1) + ")";
+}
+
+#if defined(_WIN32)
+// One conversion through UTF-16; false when a character has no form there (no
+// best-fit substitutes: a look-alike is another text).
+bool convertText(uint32_t from, uint32_t to, std::string_view in, std::string& out) {
+  out.clear();
+  if (in.empty()) return true;
+  const DWORD strict = from == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+  int units = MultiByteToWideChar(from, strict, in.data(), static_cast<int>(in.size()), nullptr, 0);
+  if (units <= 0) return false;
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(from, strict, in.data(), static_cast<int>(in.size()), wide.data(), units);
+  BOOL usedDefault = FALSE;
+  const bool utf8 = to == CP_UTF8;
+  int bytes = WideCharToMultiByte(to, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), units, nullptr, 0, nullptr,
+                                  utf8 ? nullptr : &usedDefault);
+  if (bytes <= 0 || usedDefault) return false;
+  out.assign(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(to, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), units, out.data(), bytes, nullptr,
+                      utf8 ? nullptr : &usedDefault);
+  return !usedDefault;
+}
+#else
+bool convertText(uint32_t from, uint32_t to, std::string_view in, std::string& out) {
+  out.clear();
+  auto name = [](uint32_t cp) { return cp == 65001 ? std::string("UTF-8") : "CP" + std::to_string(cp); };
+  iconv_t cd = iconv_open(name(to).c_str(), name(from).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string input(in);
+  char* inPtr = input.data();
+  size_t inLeft = input.size();
+  std::string buffer(input.size() * 4 + 16, '\0');
+  char* outPtr = buffer.data();
+  size_t outLeft = buffer.size();
+  bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
+            iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (ok) out.assign(buffer.data(), buffer.size() - outLeft);
+  return ok;
+}
+#endif
+
+}  // namespace
+
+bool isBlockCodePage(uint32_t codePage) {
+  switch (codePage) {
+    case 0: case 874: case 932: case 936: case 949: case 950: case 65001: return true;
+    default: return codePage >= 1250 && codePage <= 1258;
+  }
+}
+
+bool utf8ToCodePage(uint32_t codePage, std::string_view utf8, std::string& out, std::string& error) {
+  if (codePage == 0 || codePage == 1252) return utf8ToCp1252(utf8, out, error);
+  out.clear();
+  // Character by character, so that a refusal names the character.
+  size_t pos = 0, index = 0;
+  std::string piece, back;
+  for (; pos < utf8.size(); ++index) {
+    size_t start = pos;
+    char32_t c;
+    if (!nextChar(utf8, pos, c)) {
+      error = "text is not valid UTF-8";
+      return false;
+    }
+    std::string_view one = utf8.substr(start, pos - start);
+    if (codePage == 65001) {
+      out += one;
+      continue;
+    }
+    if (!convertText(65001, codePage, one, piece) || !convertText(codePage, 65001, piece, back) || back != one) {
+      error = characterText(utf8, start, index) + " cannot be written in code page " + std::to_string(codePage);
+      return false;
+    }
+    out += piece;
+  }
+  return true;
+}
+
+bool codePageToUtf8(uint32_t codePage, std::string_view bytes, std::string& out) {
+  if (codePage == 0 || codePage == 1252) {
+    out = cp1252ToUtf8(bytes);
+    return true;
+  }
+  if (codePage == 65001) {
+    for (size_t pos = 0; pos < bytes.size();) {
+      char32_t c;
+      if (!nextChar(bytes, pos, c)) return false;
+    }
+    out.assign(bytes);
+    return true;
+  }
+  return convertText(codePage, 65001, bytes, out);
 }
 
 bool utf8ToUtf16(std::string_view utf8, std::u16string& out) {

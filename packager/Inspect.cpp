@@ -56,11 +56,31 @@ std::string rawKey(int32_t id) {
 
 struct Rendered {
   std::string settings, rawNarrow, rawWide;
+  uint32_t codePage = 0;  // of the block's 8-bit texts (0: none recorded, read as 1252)
 };
+
+// A text of the block as UTF-8; bytes that are no text of its code page are shown
+// as 1252, which is how a block without a record is read too.
+std::string blockText(const Rendered& r, const std::string& bytes) {
+  std::string utf8;
+  return codePageToUtf8(r.codePage, bytes, utf8) ? utf8 : cp1252ToUtf8(bytes);
+}
+
+// The recorded code page when packaging with it writes the record back unchanged.
+uint32_t recordedCodePage(const BlockModel& model) {
+  auto it = model.narrow.find(setting::CodePage);
+  if (it == model.narrow.end()) return 0;
+  std::optional<int32_t> value = parseRawId(it->second);
+  return value && *value > 0 && isBlockCodePage(static_cast<uint32_t>(*value)) ? static_cast<uint32_t>(*value) : 0;
+}
 
 // The [settings] form of a narrow value of a named setting, or empty when the
 // value must go under [raw] (with the reason in `why`).
-std::string settingsValue(const SettingInfo& info, const std::string& bytes, std::string& why) {
+std::string settingsValue(const Rendered& r, const SettingInfo& info, const std::string& bytes, std::string& why) {
+  if (info.id == setting::CodePage) {
+    why = "not a code page zanto-pack writes";
+    return {};
+  }
   switch (info.kind) {
     case SettingKind::Flag:
       if (bytes == "1") return "true";
@@ -70,7 +90,9 @@ std::string settingsValue(const SettingInfo& info, const std::string& bytes, std
       if (parseRawId(bytes)) return bytes;
       why = "not a plain integer";
       return {};
-    default: why = narrowSettingProblem(bytes); return why.empty() ? tomlString(cp1252ToUtf8(bytes)) : std::string();
+    default:
+      why = narrowSettingProblem(bytes, info.id);
+      return why.empty() ? tomlString(blockText(r, bytes)) : std::string();
   }
 }
 
@@ -78,13 +100,13 @@ void renderNarrow(Rendered& r, int32_t id, const std::string& bytes) {
   const SettingInfo* info = findSettingById(id, false);
   std::string why;
   if (info) {
-    std::string value = settingsValue(*info, bytes, why);
+    std::string value = settingsValue(r, *info, bytes, why);
     if (!value.empty()) {
       r.settings += std::string(info->name) + " = " + value + "\n";
       return;
     }
   }
-  r.rawNarrow += rawKey(id) + tomlString(cp1252ToUtf8(bytes));
+  r.rawNarrow += rawKey(id) + tomlString(blockText(r, bytes));
   if (info) r.rawNarrow += std::string("  # ") + info->name + ": " + why;
   r.rawNarrow += "\n";
 }
@@ -126,7 +148,7 @@ std::string fileRecordNote(const BlockModel& model) {
   return note;
 }
 
-bool extractFiles(const BlockModel& model, const fs::path& dir, std::string& error) {
+bool extractFiles(const BlockModel& model, const Rendered& r, const fs::path& dir, std::string& error) {
   BlockModel files;
   files.files = model.files;
   if (std::string problem = modelProblem(files); !problem.empty()) {
@@ -140,7 +162,7 @@ bool extractFiles(const BlockModel& model, const fs::path& dir, std::string& err
     return false;
   }
   for (const IncludedFile& f : model.files)
-    if (!writeFileAtomically(dir / pathFromUtf8(cp1252ToUtf8(f.name)), f.content, error)) return false;
+    if (!writeFileAtomically(dir / pathFromUtf8(blockText(r, f.name)), f.content, error)) return false;
   return true;
 }
 
@@ -211,7 +233,9 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
   if (!readImageResources(image.data(), image.size(), resources, resourceProblem) ||
       !readIdentity(resources, identity, resourceProblem))
     identity = ExeIdentity();
-  if (extractDir && !extractFiles(model, *extractDir, error)) return false;
+  Rendered r;
+  r.codePage = recordedCodePage(model);
+  if (extractDir && !extractFiles(model, r, *extractDir, error)) return false;
   std::string iconPath;
   if (extractDir && !identity.icon.empty()) {
     fs::path path = fs::absolute(*extractDir / iconFileName(model));
@@ -219,9 +243,10 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
     iconPath = pathText(path);
   }
 
-  Rendered r;
   for (const auto& [id, bytes] : model.narrow)
-    if (id != setting::IncludedFileCount && id != setting::IncludedFileNames) renderNarrow(r, id, bytes);
+    if (id != setting::IncludedFileCount && id != setting::IncludedFileNames &&
+        !(id == setting::CodePage && r.codePage != 0))
+      renderNarrow(r, id, bytes);
   for (const auto& [id, units] : model.wide) renderWide(r, id, units);
 
   char machine[8];
@@ -244,6 +269,9 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
   else
     toml += "# icon: none\n";
   if (!resourceProblem.empty()) toml += "# resources not readable: " + resourceProblem + "\n";
+  toml += r.codePage != 0 ? "codepage = " + std::to_string(r.codePage) + "\n"
+                          : "codepage = 0  # no CodePage record: the launcher reads the texts in the machine's ANSI "
+                            "code page (shown as 1252)\n";
   // Blocks of other tools lack the opt-in rules; say that the launcher keeps them off.
   std::string absent;
   for (int32_t id : kModernJavaSettings)
@@ -257,7 +285,7 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
   if (!extractDir && !model.files.empty())
     toml += "\n# --extract DIR writes the included files and adds their source\n";
   for (const IncludedFile& f : model.files) {
-    std::string name = cp1252ToUtf8(f.name);
+    std::string name = blockText(r, f.name);
     toml += "\n[[include]]\nname = " + tomlString(name) + "\n";
     if (extractDir) toml += "source = " + tomlString(pathText(fs::absolute(*extractDir / pathFromUtf8(name)))) + "\n";
     toml += "# " + std::to_string(f.content.size()) + " bytes\n";

@@ -40,9 +40,9 @@ std::string configError(const fs::path& file, uint32_t line, const std::string& 
   return pathText(file) + ":" + std::to_string(line) + ": " + message;
 }
 
-std::string narrowSettingProblem(const std::string& bytes) {
+std::string narrowSettingProblem(const std::string& bytes, int32_t id) {
   if (bytes.find('\0') != std::string::npos) return "the text contains a NUL character, where the launcher's text ends";
-  if (bytes.size() > kTextBufferSize - 1)
+  if (bytes.size() > kTextBufferSize - 1 && !settingReadWhole(id))
     return "the text is " + std::to_string(bytes.size()) + " bytes long; the launcher reads at most " +
            std::to_string(kTextBufferSize - 1);
   return {};
@@ -125,6 +125,12 @@ class Parser {
         auto arch = node.is_string() ? archFromName(node.as_string()->get()) : std::nullopt;
         if (!arch) return fail(node, "arch must be \"x86\" or \"x64\"");
         config_.arch = arch;
+      } else if (key == "codepage") {
+        int64_t value = node.is_integer() ? node.as_integer()->get() : -1;
+        if (value < 0 || value > UINT32_MAX || !isBlockCodePage(static_cast<uint32_t>(value)))
+          return fail(node, "codepage must be a Windows ANSI code page (874, 932, 936, 949, 950, 1250 to 1258), "
+                            "65001 or 0 (no record)");
+        config_.codePage = static_cast<uint32_t>(value);
       } else if (key == "runtime" || key == "modern_java") {
         std::string name(key.str());
         if (!node.is_boolean()) return fail(node, name + " must be a boolean, not " + typeName(node));
@@ -136,7 +142,7 @@ class Parser {
         config_.iconLine = node.source().begin.line;
       } else {
         return fail(key, "unknown key '" + std::string(key.str()) +
-                             "' in [package] (expected arch, runtime, modern_java, icon)");
+                             "' in [package] (expected arch, runtime, modern_java, codepage, icon)");
       }
     }
     return true;
@@ -144,7 +150,7 @@ class Parser {
 
   bool narrowText(const toml::node& node, const std::string& what, std::string& out) {
     std::string problem;
-    if (utf8ToCp1252(node.as_string()->get(), out, problem)) return true;
+    if (utf8ToCodePage(config_.codePage, node.as_string()->get(), out, problem)) return true;
     return fail(node, what + ": " + problem);
   }
 
@@ -155,6 +161,7 @@ class Parser {
       if (!info) return fail(key, "unknown setting '" + name + "' (zanto-pack settings lists them; use [raw] for ids)");
       if (info->id == setting::IncludedFileCount || info->id == setting::IncludedFileNames)
         return fail(key, name + " is set by zanto-pack from the [[include]] entries");
+      if (info->id == setting::CodePage) return fail(key, name + " is set by zanto-pack from [package] codepage");
       bool wide = info->kind == SettingKind::Wide;
       settingLines_[wide][info->id] = key.source().begin.line;
       if (wide) {
@@ -184,7 +191,8 @@ class Parser {
                                 ", not " + std::to_string(value));
         bytes = std::to_string(value);
       }
-      if (std::string problem = narrowSettingProblem(bytes); !problem.empty()) return fail(node, name + ": " + problem);
+      if (std::string problem = narrowSettingProblem(bytes, info->id); !problem.empty())
+        return fail(node, name + ": " + problem);
       config_.narrow[info->id] = std::move(bytes);
     }
     return true;
@@ -207,6 +215,8 @@ class Parser {
     if (!id) return fail(key, "raw id \"" + std::string(key.str()) + "\" is not an integer id");
     if (!wide && (*id == setting::IncludedFileCount || *id == setting::IncludedFileNames))
       return fail(key, "id " + std::to_string(*id) + " is set by zanto-pack from the [[include]] entries");
+    if (!wide && *id == setting::CodePage && config_.codePage != 0)
+      return fail(key, "id " + std::to_string(*id) + " is set by zanto-pack from [package] codepage (0 leaves it to [raw])");
     if (auto it = settingLines_[wide].find(*id); it != settingLines_[wide].end())
       return fail(key, "id " + std::to_string(*id) + " is already given as " + findSettingById(*id, wide)->name +
                            " in [settings] (line " + std::to_string(it->second) + ")");
@@ -284,7 +294,8 @@ class Parser {
     entry.source = config_.file.parent_path() / pathFromUtf8(source);
     std::string name = nameNode ? nameNode->as_string()->get() : pathText(pathFromUtf8(source).filename());
     std::string problem;
-    if (!utf8ToCp1252(name, entry.name, problem) || !(problem = includedFileNameProblem(entry.name)).empty())
+    if (!utf8ToCodePage(config_.codePage, name, entry.name, problem) ||
+        !(problem = includedFileNameProblem(entry.name)).empty())
       return fail(nameNode ? *nameNode : static_cast<const toml::node&>(table),
                   "included file name \"" + name + "\": " + problem);
     for (const IncludeEntry& other : config_.includes) {

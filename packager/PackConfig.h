@@ -21,7 +21,7 @@ std::optional<Arch> archFromMachine(uint16_t machine);
 
 struct IncludeEntry {
   std::filesystem::path source;  // resolved against the configuration's directory
-  std::string name;              // code page 1252
+  std::string name;              // in the configuration's code page
   uint32_t line = 0;
 };
 
@@ -42,7 +42,10 @@ struct PackConfig {
   bool runtime = true;
   // Turns on the settings of kModernJavaSettings that [settings] and [raw] leave out.
   bool modernJava = true;
-  std::map<int32_t, std::string> narrow;  // code page 1252
+  // The code page of the 8-bit texts, recorded as CodePage; 0: no record (1252,
+  // read by the launcher in the machine's ANSI code page).
+  uint32_t codePage = 1252;
+  std::map<int32_t, std::string> narrow;  // in codePage
   std::map<int32_t, std::u16string> wide;
   std::vector<IncludeEntry> includes;
   std::optional<VersionSettings> version;
@@ -62,7 +65,7 @@ bool loadPackConfig(const std::filesystem::path& file, PackConfig& config, std::
 // Why a value cannot be given for a named setting, or empty: the launcher reads
 // settings into fixed buffers and stops at a NUL, so such a value would arrive
 // cut. Raw records are stored as they are.
-std::string narrowSettingProblem(const std::string& bytes);
+std::string narrowSettingProblem(const std::string& bytes, int32_t id = 0);
 std::string wideSettingProblem(const std::u16string& units);
 
 // The form of a setting id as a [raw] key; other spellings are refused.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "LauncherFixture.h"
 #include "Pack.h"
@@ -144,7 +145,9 @@ TEST_F(LauncherTest, ExtractsFilesWholeLargeOnesInChunks) {
   RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}, {"ZANTO_LOG", "yes"}});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   std::string dir = extractionDir(tmp);
-  EXPECT_NE(dir.find(".tmp_dir"), std::string::npos) << dir;
+  const std::string leaf = dir.substr(dir.rfind('/') + 1);
+  EXPECT_EQ(leaf.size(), 3u + 16 + 4) << leaf;  // zto, 16 random hex digits, _dir
+  EXPECT_EQ(leaf.substr(leaf.size() - 4), "_dir") << leaf;
   EXPECT_EQ(listDirectory(dir), (std::vector<std::string>{"big.jar", "exact.bin", "small.bin"}))
       << "a file of size 0 is not created";
   for (const auto& f : model.files) {
@@ -194,20 +197,26 @@ TEST_F(LauncherTest, ExtractionFailuresEndWithTheirCodes) {
     std::string fileName;
     std::string tmp;
     const char* code;
+    const char* count = "1";
   } cases[] = {
       {"output cannot be created", "bad<name>.txt", "", "11"},
       {"name leaving the directory", "..\\escaped.txt", "", "16"},
+      // The second file finds one of its name: it is never written into.
+      {"file of the same name exists", "same.txt;same.txt", "", "11", "2"},
   };
   for (const Case& c : cases) {
     BlockModel model = blockOf({{setting::ExecutableType, "4"}, {message::InternalError, internal},
-                                {setting::IncludedFileNames, c.fileName}, {setting::IncludedFileCount, "1"}});
-    model.files = {{"placeholder", pattern(5)}};
+                                {setting::IncludedFileNames, c.fileName}, {setting::IncludedFileCount, c.count}});
+    model.files = {{"placeholder", pattern(5)}, {"other", pattern(7)}};
     std::string exe = packageUnchecked("fail.exe", model);
     std::string tmp = c.tmp.empty() ? scratch("tmp") : c.tmp;
     RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}});
     EXPECT_EQ(r.exitCode, 1) << c.name;
     EXPECT_EQ(r.err, "An internal error occurred (error code: " + std::string(c.code) + ")\r\n") << c.name;
     EXPECT_FALSE(fs::exists(tmp + "/escaped.txt")) << c.name;
+    if (std::string(c.count) == "2") {
+      EXPECT_EQ(readText(extractionDir(tmp) + "/same.txt").size(), 5u);
+    }
   }
 }
 
@@ -286,6 +295,22 @@ source = "app.jar"
   EXPECT_EQ(r.out, "Service 'zanto-e2e-identity' is stopped (exit code 1077, service-specific exit code 0).\r\n");
   r = runUnderWine(exe, {"/uninstall"});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+}
+
+TEST_F(LauncherTest, TwoLaunchersAtOnceExtractIntoTwoDirectories) {
+  BlockModel model = blockOf({{setting::ExecutableType, "4"}});
+  model.files = {{"app.jar", pattern(300000)}};
+  std::string exe = package("twice.exe", model);
+  std::string tmp = scratch("tmp");
+  RunResult results[2];
+  std::thread other([&] { results[1] = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}}); });
+  results[0] = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}});
+  other.join();
+  EXPECT_EQ(results[0].exitCode, 0) << results[0].err;
+  EXPECT_EQ(results[1].exitCode, 0) << results[1].err;
+  auto dirs = named(tmp, "zto");
+  ASSERT_EQ(dirs.size(), 2u);
+  for (const auto& d : dirs) EXPECT_EQ(readText(tmp + "/" + d + "/app.jar").size(), 300000u) << d;
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ TEST_F(JvmLaunchTest, OptionsAndArgumentsReachTheJvmInOrder) {
   EXPECT_EQ(o[1].rfind("-Dzanto.processCommFile=" + tmp, 0), 0u) << o[1];
   EXPECT_EQ(o[1].substr(o[1].size() - 4), ".tmp");
   EXPECT_EQ(std::vector<std::string>(o.begin() + 2, o.end()),
-            (std::vector<std::string>{"-Dzanto.tempDir=", "-Xvmopt", "-Djava.class.path=" + path("classes") + ";",
+            (std::vector<std::string>{"-Dzanto.tempDir=", "-Xvmopt", "-Djava.class.path=" + path("classes"),
                                       "-Xparam", "-Dp=a b", "-Xjarg"}));
   EXPECT_TRUE(r.has("create version=0x00010002 ignoreUnrecognized=1 nOptions=8"));
   EXPECT_EQ(r.mainArguments(), (std::vector<std::string>{"false", "com.example.App", "", "", "false", "svc", "conf1",
@@ -95,6 +95,43 @@ TEST_F(JvmLaunchTest, OptionsAndArgumentsReachTheJvmInOrder) {
                              "main class: com/zanto/runtime/WinLauncher", "param count: 9", "param 0: false",
                              "param 1: com.example.App", "param 8: app?", "calling main", "main returned",
                              "launch done"}));
+}
+
+// A large application: 300 listed entries, a scanned folder of 1,200 jars, a long
+// CLASSPATH-like variable and long VmParameters (well over 100 KB in all) reach the
+// JVM whole and are logged whole.
+TEST_F(JvmLaunchTest, LargeClassPathAndOptionsReachTheJvmAndTheLogWhole) {
+  std::string list = "D1" + path("classes");
+  std::string expected = path("classes");
+  for (int i = 0; i < 300; ++i) {
+    const std::string jar = path("listed\\application-library-number-" + std::to_string(i) + ".jar");
+    list += ";A0" + jar;
+    expected += ";" + jar;
+  }
+  for (int i = 0; i < 1200; ++i)
+    ASSERT_TRUE(writeFile(widen(path("scan\\scanned-module-library-" + std::to_string(i) + ".jar")), "jar"));
+  list += ";S1" + path("scan");
+  WIN32_FIND_DATAA found;  // the order the file system enumerates them in
+  HANDLE h = FindFirstFileA(path("scan\\*.jar").c_str(), &found);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  do expected += ";" + path("scan\\") + found.cFileName;
+  while (FindNextFileA(h, &found));
+  FindClose(h);
+  const std::string variable(20000, 'e');
+  SetEnvironmentVariableA("JL_LONG", variable.c_str());
+  list += ";E0JL_LONG";
+  expected += ";" + variable;
+  set(setting::ClassPath, list);
+  const std::string parameter = "-Dlong=" + std::string(20000, 'p');
+  set(setting::VmParameters, "-Xfirst " + parameter);
+  ASSERT_GT(expected.size(), 100000u);
+
+  EXPECT_EXIT(launch({L"svc"}), ::testing::ExitedWithCode(0), "");
+  auto o = record().options();
+  ASSERT_EQ(o.size(), 5u);
+  EXPECT_TRUE(o[2] == "-Djava.class.path=" + expected) << o[2].size() << " bytes, expected " << expected.size() + 18;
+  EXPECT_EQ(o[4], parameter);
+  EXPECT_TRUE(logHasInOrder({"vmoption 2: -Djava.class.path=" + expected, "vmoption 4: " + parameter}));
 }
 
 TEST_F(JvmLaunchTest, ExitHookOptionReachesTheJvm) {
@@ -170,6 +207,7 @@ struct FailureCase {
   int exitCode;
   const char* stderrText;
   std::vector<std::string> logLines;
+  const char* arguments = "";  // Arguments setting
 };
 
 class LaunchFailureTest : public JvmLaunchTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -177,6 +215,7 @@ class LaunchFailureTest : public JvmLaunchTest, public ::testing::WithParamInter
 TEST_P(LaunchFailureTest, Outcome) {
   const FailureCase& c = GetParam();
   control(c.control);
+  if (*c.arguments) set(setting::Arguments, c.arguments);
   EXPECT_EXIT(launch({L"svc", L"a", L"b"}), ::testing::ExitedWithCode(c.exitCode), literal(c.stderrText));
   EXPECT_TRUE(logHasInOrder(c.logLines));
 }
@@ -186,6 +225,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"main_class_missing", "missing_class=com/zanto/runtime/WinLauncher\n", 1, "no main class\n",
                     {"JVM created", "ERROR: could not find main class"}},
+        // The class is looked up before main's arguments are built.
+        FailureCase{"main_class_missing_before_bad_arguments", "missing_class=com/zanto/runtime/WinLauncher\n", 1,
+                    "no main class\n", {"main class: com/zanto/runtime/WinLauncher", "ERROR: could not find main class"},
+                    "it's"},
+        FailureCase{"bad_arguments_after_lookup", "", 1, "unmatched quote", {"main class: com/zanto/runtime/WinLauncher"},
+                    "it's"},
         FailureCase{"main_method_missing", "missing_method=main\n", 1, "no main method\n",
                     {"ERROR: could not find main method"}},
         FailureCase{"main_throws", "main=throw\n", 1, "",

@@ -55,10 +55,11 @@ TEST_F(CheckTest, VersionsAgainstLimitsAndBetaMarkers) {
     EXPECT_STREQ(version, c.version);
     EXPECT_EQ(exe, fullLow(java));
     auto log = newLog();
-    if (*c.version)
-      EXPECT_TRUE(contains(log, std::string("checkJavaExe returning ") + (c.accepted ? "1" : "0")));
-    else
+    // The verdict is logged on every path, also without a version.
+    EXPECT_EQ(log.back(), std::string("checkJavaExe returning ") + (c.accepted ? "1" : "0"));
+    if (!*c.version) {
       EXPECT_TRUE(contains(log, "couldn't get version"));
+    }
     EXPECT_TRUE(contains(log, "Exit Code " + std::to_string(c.exitCode)));
   }
 }
@@ -147,7 +148,8 @@ TEST_F(CheckTest, HangingJavaIsEndedAfterSixtySeconds) {
   std::strcpy(exe, narrow(java).c_str());
   EXPECT_FALSE(checkJavaExe(exe, version, "", "", false));
   EXPECT_TRUE(containsInOrder(
-      newLog(), {"file exists", "Exit Code 259", "Terminating process", "couldn't get version"}));
+      newLog(), {"file exists", "Exit Code 259", "Terminating process", "couldn't get version",
+                 "checkJavaExe returning 0"}));
   EXPECT_STREQ(version, "");
   EXPECT_FALSE(readVersionCache(java, nullptr, nullptr));
 }
@@ -193,7 +195,27 @@ TEST_F(CheckTest, JavaExeFromHomeLayouts) {
   std::strcpy(exe, narrow(dir_ / L"layout2\\bin\\java.exe").c_str());
   markLog();
   EXPECT_FALSE(checkJavaExe(exe, version, "", "", false));
-  EXPECT_EQ(newLog().back(), "file doesn't exist");
+  auto log = newLog();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "file doesn't exist");
+  EXPECT_EQ(log.back(), "checkJavaExe returning 0");
+}
+
+TEST_F(CheckTest, VersionRunThatCannotStartSaysWhy) {
+  // A java.exe that is no program: the child cannot be created.
+  JavaHome home(dir_ / L"noprogram");
+  home.addFile(L"bin\\java.exe", "not a program");
+  char exe[kTextBufferSize], version[kVersionBufferSize];
+  std::strcpy(exe, narrow(home.path(L"bin\\java.exe")).c_str());
+  markLog();
+  EXPECT_FALSE(checkJavaExe(exe, version, "", "", false));
+  auto log = newLog();
+  bool named = false;
+  for (const auto& line : log)
+    if (line.rfind("ERROR: version run failed: CreateProcess (error ", 0) == 0 && line != "ERROR: version run failed: CreateProcess (error 0)")
+      named = true;
+  EXPECT_TRUE(named) << ::testing::PrintToString(log);
+  EXPECT_TRUE(containsInOrder(log, {"couldn't get version", "checkJavaExe returning 0"}));
 }
 
 TEST_F(CheckTest, WindowedKindHandsOnJavaw) {

@@ -294,6 +294,52 @@ TEST_F(ModernJavaTest, ReleaseFileOrTheVersionRun) {
   }
 }
 
+// A launcher with the opt-in rules and one without (another tool's block) share
+// the cache: what only the opt-in rules can read must not reach the other, in
+// either order, and what both read the same way is measured once.
+TEST_F(ModernJavaTest, OptInVersionsKeepCacheValuesOfTheirOwn) {
+  struct Case {
+    const char* line;
+    const char* release;  // empty: no release file
+    const char* modernFrom;   // how the launcher with the rules got its version
+    const char* classicFrom;  // then the one without them ("" : no version)
+    const char* specifiedValue;  // "Version" afterwards ("" : absent)
+  };
+  const Case cases[] = {
+      {"openjdk version \"17.0.2\"", "", "execution", "", ""},
+      {"openjdk version \"17.0.2\"", "JAVA_VERSION=\"17.0.2\"", "release file", "", ""},
+      {"java version \"1.8.0_202\"", "", "execution", "registry", "1.8.0_202"},
+      {"java version \"1.8.0_202\"", "JAVA_VERSION=\"1.8.0_202\"", "release file", "execution", "1.8.0_202"},
+      {"java version \"25\" 2025-09-16 LTS", "", "execution", "registry", "25"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.line) + " / " + c.release);
+    JavaHome home(dir_ / (L"c" + std::to_wstring(n++)));
+    std::wstring java = home.addJava();
+    home.setVersionOutput(L"bin", std::string(c.line) + "\n");
+    if (*c.release) home.addFile(L"release", std::string(c.release) + "\n");
+    char exe[kTextBufferSize], version[kVersionBufferSize];
+    auto check = [&](bool rules, const char* from) {
+      allRules(rules);
+      std::strcpy(exe, narrow(java).c_str());
+      markLog();
+      bool accepted = checkJavaExe(exe, version, "", "", false);
+      EXPECT_EQ(accepted, *from != '\0') << rules;
+      if (*from) {
+        EXPECT_TRUE(contains(newLog(), std::string("got version from ") + from + " " + version)) << rules;
+      }
+    };
+    for (int round = 0; round < 2; ++round) {
+      check(true, round == 0 ? c.modernFrom : "registry");
+      check(false, round == 0 || !*c.classicFrom ? c.classicFrom : "registry");
+    }
+    std::string specified;
+    EXPECT_EQ(readVersionCache(java, &specified, nullptr), *c.specifiedValue != '\0');
+    EXPECT_STREQ(specified.c_str(), c.specifiedValue);
+  }
+}
+
 // The launcher's own check with the numeric rule: any vendor's line, limits by number.
 TEST_F(ModernJavaTest, NumericCheckOfTheVersionRun) {
   struct Case {

@@ -76,7 +76,7 @@ TEST_F(SearchTest, EverySourceInOrderThenTheRelativePass) {
       std::vector<std::string>{
           "Testing location " + narrow(absB) + " (type B)",
           "checkJavaExe (" + fullLow(absB) + "\\bin\\java.exe, [out], 1.5, 1.6, 1)",
-          "file doesn't exist", "Testing location jvmlocate-rel\\r (type R)"} +
+          "file doesn't exist", "checkJavaExe returning 0", "Testing location jvmlocate-rel\\r (type R)"} +
       measured(relExe, "1.5", "1.6", 1, "1.4.1", 0) +
       std::vector<std::string>{"Testing location JAVA_HOME (type E)",
                                "Testing location MYJAVA (type E)"} +

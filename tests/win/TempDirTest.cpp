@@ -1,8 +1,13 @@
 // Temporary directory choice and names, with TMP pointed at unusable places.
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ErrorReport.h"
 #include "TempDir.h"
@@ -75,6 +80,122 @@ TEST_F(TempDirectory, TempFilesAndTheProcessFileName) {
   EXPECT_TRUE(test::exists(file));
   getProcessTempFileName(file, 1234);
   EXPECT_EQ(std::string(file), dir + "\\zto_p1234.tmp");
+}
+
+// The security a directory was made with, as SID texts, masks and flags.
+struct Security {
+  std::string owner;
+  bool protectedDacl = false;
+  std::vector<std::string> entries;  // "SID mask flags"
+};
+
+std::string sidText(PSID sid) {
+  char* text = nullptr;
+  if (!sid || !ConvertSidToStringSidA(sid, &text)) return "?";
+  std::string out(text);
+  LocalFree(text);
+  return out;
+}
+
+Security describe(PSECURITY_DESCRIPTOR sd) {
+  Security s;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE, present = FALSE;
+  if (GetSecurityDescriptorOwner(sd, &owner, &defaulted)) s.owner = sidText(owner);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (GetSecurityDescriptorControl(sd, &control, &revision)) s.protectedDacl = (control & SE_DACL_PROTECTED) != 0;
+  ACL* dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !present || !dacl) return s;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    s.entries.push_back(sidText(&allowed->SidStart) + " " + std::to_string(allowed->Mask) + " " +
+                        std::to_string(allowed->Header.AceFlags) + " " + std::to_string(allowed->Header.AceType));
+  }
+  return s;
+}
+
+std::string currentUser() {
+  HANDLE token;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  alignas(TOKEN_USER) BYTE info[512];
+  DWORD length = 0;
+  GetTokenInformation(token, TokenUser, info, sizeof info, &length);
+  CloseHandle(token);
+  return sidText(reinterpret_cast<TOKEN_USER*>(info)->User.Sid);
+}
+
+// The recording seam: a queue of random values, and every directory made.
+std::vector<unsigned long long> randomValues;
+std::vector<std::string> madePaths;
+std::vector<Security> madeSecurity;
+
+BOOLEAN WINAPI queuedRandom(PVOID buffer, ULONG length) {
+  if (randomValues.empty() || length != 8) return FALSE;
+  std::memcpy(buffer, &randomValues.front(), 8);
+  randomValues.erase(randomValues.begin());
+  return TRUE;
+}
+
+BOOL WINAPI recordedCreate(LPCSTR path, LPSECURITY_ATTRIBUTES attributes) {
+  madePaths.push_back(path);
+  madeSecurity.push_back(attributes ? describe(attributes->lpSecurityDescriptor) : Security{});
+  return CreateDirectoryA(path, attributes);
+}
+
+TEST_F(TempDirectory, PrivateDirectoryIsClosedToOthersAndNamedAtRandom) {
+  std::string dir = test::scratchDirectory("private");
+  SetEnvironmentVariableA("TMP", dir.c_str());
+  const PrivateDirectoryCalls system = privateDirectoryCalls;
+  privateDirectoryCalls = {&queuedRandom, &recordedCreate};
+  // The second directory draws the first one's name again: it takes the next.
+  randomValues = {0x0123456789abcdefull, 0x0123456789abcdefull, 0xfedcba9876543210ull};
+  madePaths.clear();
+  madeSecurity.clear();
+  char first[8192], second[8192], third[8192];
+  ASSERT_TRUE(createPrivateDirectory(first));
+  ASSERT_TRUE(createPrivateDirectory(second));
+  EXPECT_FALSE(createPrivateDirectory(third)) << "no random value: no directory";
+  EXPECT_STREQ(third, "");
+  privateDirectoryCalls = system;
+
+  const std::string a = dir + "\\zto89abcdef01234567_dir", b = dir + "\\zto76543210fedcba98_dir";
+  EXPECT_EQ(std::string(first), a);
+  EXPECT_EQ(std::string(second), b);
+  EXPECT_EQ(madePaths, (std::vector<std::string>{a, a, b}));
+  EXPECT_TRUE(test::exists(a) && test::exists(b));
+
+  // Full control (0x1f01ff) for SYSTEM, Administrators and this account, inherited
+  // by files and folders inside (flags 3), nothing from the parent.
+  const std::string user = currentUser();
+  std::vector<std::string> expected{"S-1-5-18 2032127 3 0", "S-1-5-32-544 2032127 3 0"};
+  if (user != "S-1-5-18") expected.push_back(user + " 2032127 3 0");
+  ASSERT_EQ(madeSecurity.size(), 3u);
+  for (const Security& made : madeSecurity) {
+    EXPECT_EQ(made.owner, user);
+    EXPECT_TRUE(made.protectedDacl);
+    EXPECT_EQ(made.entries, expected);
+  }
+  // Read back from the directory itself: Windows keeps all of it; Wine 8 keeps
+  // the owner and some of the entries (not Administrators'), but never adds one.
+  PSECURITY_DESCRIPTOR stored = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoA(first, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, nullptr, nullptr, &stored),
+            ERROR_SUCCESS);
+  Security back = describe(stored);
+  LocalFree(stored);
+  EXPECT_EQ(back.owner, user);
+  for (const std::string& entry : back.entries)
+    EXPECT_NE(std::find(expected.begin(), expected.end(), entry), expected.end()) << entry;
+  EXPECT_NE(std::find(back.entries.begin(), back.entries.end(), expected.back()), back.entries.end());
+
+  // The system's random source: two directories, two names of 16 hex digits.
+  ASSERT_TRUE(createPrivateDirectory(first));
+  ASSERT_TRUE(createPrivateDirectory(second));
+  EXPECT_NE(std::string(first), std::string(second));
+  EXPECT_EQ(std::strlen(first), dir.size() + 1 + 3 + 16 + 4) << first;
 }
 
 TEST(ErrorText, OnlyTheFirstMarkerIsReplacedAndTheTextIsCut) {

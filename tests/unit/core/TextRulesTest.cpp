@@ -1,6 +1,7 @@
 // Path text rules, command-line rules and the bounded text helpers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "CommandLine.h"
@@ -42,6 +43,18 @@ TEST(PathTextTest, DriveRootsAndPlainNames) {
   for (const char* other : {"c:", "c:\\x", "c:\\..", ""}) EXPECT_FALSE(isDriveRootText(other)) << other;
   for (const char* ok : {"app.jar", "a b.txt", ".hidden"}) EXPECT_TRUE(isPlainFileName(ok)) << ok;
   for (const char* bad : {"", ".", "..", "..\\x", "a/b", "c:x", "dir\\f"}) EXPECT_FALSE(isPlainFileName(bad)) << bad;
+}
+
+TEST(PathTextTest, EmptyListElementsDropped) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {{"a;b;", "a;b"}, {";;a;;;b;;", "a;b"}, {";", ""}, {"", ""}, {"a", "a"}, {"a b;c", "a b;c"}};
+  for (const Case& c : cases) {
+    std::string s(c.in);
+    dropEmptyListElements(s.data());
+    EXPECT_STREQ(s.c_str(), c.out) << c.in;
+  }
 }
 
 TEST(CommandLineTest, TailAfterTheProgramName) {
@@ -94,6 +107,20 @@ TEST(TextBufferTest, CopiesAppendsAndFormatsAreCut) {
   char16_t wide[3];
   EXPECT_FALSE(copyWide(wide, 3, u"abcd"));
   EXPECT_EQ(std::u16string(wide), u"ab");
+}
+
+TEST(TextBufferTest, StreamOutputIsWrittenWholeBeyondTheBuffer) {
+  for (size_t length : {8000u, 8191u, 8192u, 100000u}) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    const std::string value(length, 'v');
+    printTo(file, "<%s>%d", value.c_str(), 7);
+    std::rewind(file);
+    std::string back(length + 16, '\0');
+    back.resize(std::fread(back.data(), 1, back.size(), file));
+    std::fclose(file);
+    EXPECT_EQ(back, "<" + value + ">7") << length;
+  }
 }
 
 }  // namespace

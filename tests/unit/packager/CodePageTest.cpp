@@ -62,6 +62,43 @@ TEST(CodePage, RefusesWhatTheCodePageCannotHold) {
   }
 }
 
+TEST(CodePage, OtherCodePagesBothWaysAndRefusals) {
+  struct Case {
+    uint32_t codePage;
+    const char* utf8;
+    const char* bytes;  // null: refused, with `bytes` naming... nothing
+    const char* message;
+  };
+  const Case cases[] = {
+      {1251, "\xE2\x82\xAC\xD0\xAF", "\x88\xDF", ""},      // € Я
+      {1251, "a\xC3\xA4", nullptr, "U+00E4 '\xC3\xA4' (character 2) cannot be written in code page 1251"},
+      {1250, "\xC5\x91", "\xF5", ""},                        // ő
+      {932, "\xE6\x97\xA5x", "\x93\xFAx", ""},              // 日
+      {932, "\xF0\x9F\x98\x80", nullptr, "U+1F600"},
+      {936, "\xE4\xB8\xAD", "\xD6\xD0", ""},                // 中
+      {874, "\xC3\xA9", nullptr, "code page 874"},
+      {65001, "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", ""},
+      {65001, "\xC3", nullptr, "not valid UTF-8"},
+      {0, "\xE2\x82\xAC", "\x80", ""},                       // no record: 1252
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    EXPECT_TRUE(isBlockCodePage(c.codePage));
+    std::string bytes, error, back;
+    EXPECT_EQ(utf8ToCodePage(c.codePage, c.utf8, bytes, error), c.bytes != nullptr) << c.utf8;
+    if (!c.bytes) {
+      EXPECT_NE(error.find(c.message), std::string::npos) << error;
+      continue;
+    }
+    EXPECT_EQ(bytes, c.bytes);
+    ASSERT_TRUE(codePageToUtf8(c.codePage, bytes, back));
+    EXPECT_EQ(back, c.utf8);
+  }
+  for (uint32_t other : {437u, 850u, 1200u, 1259u, 65000u}) EXPECT_FALSE(isBlockCodePage(other)) << other;
+  std::string out;
+  EXPECT_FALSE(codePageToUtf8(932, "\x81", out)) << "a lead byte without its second byte";
+}
+
 TEST(CodePage, Utf16RoundTripAndUnpairedSurrogates) {
   std::u16string units;
   ASSERT_TRUE(utf8ToUtf16("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", units));

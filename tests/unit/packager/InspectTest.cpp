@@ -165,6 +165,36 @@ TEST(Inspect, ShowsTheModernJavaSettings) {
   }
 }
 
+// Texts are read back in the code page the block records; a block without the
+// record (or with one zanto-pack does not write) says so and packages without it.
+TEST(Inspect, ReadsTextsInTheRecordedCodePage) {
+  struct Case {
+    std::map<int32_t, std::string> records;
+    std::vector<std::string> lines;  // in the printed configuration
+  };
+  const Case cases[] = {
+      {{{setting::CodePage, "1251"}, {setting::MainClass, "\xCF\xF0\xE8"}},
+       {"codepage = 1251\n", "MainClass = \"\xD0\x9F\xD1\x80\xD0\xB8\"\n", "name = \"\xD0\x9F.jar\""}},
+      {{{setting::CodePage, "932"}, {setting::MainClass, "\x93\xFA\x96\x7B"}},
+       {"codepage = 932\n", "MainClass = \"\xE6\x97\xA5\xE6\x9C\xAC\"\n"}},
+      {{{setting::MainClass, "\x80"}}, {"codepage = 0  # no CodePage record", "MainClass = \"\xE2\x82\xAC\"\n"}},
+      {{{setting::CodePage, "437"}, {setting::MainClass, "x"}},
+       {"codepage = 0", "\"30030\" = \"437\"  # CodePage: not a code page zanto-pack writes\n"}},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    BlockModel m;
+    m.narrow = c.records;
+    m.files = {{"\xCF.jar", {7}}};
+    Bytes block = serializeBlock(m), image = test::sampleLauncher();
+    image.insert(image.end(), block.begin(), block.end());
+    std::string toml;
+    EXPECT_EQ(repackage(image, dir, &toml), image);
+    for (const auto& line : c.lines) EXPECT_NE(toml.find(line), std::string::npos) << line << "\n" << toml;
+    EXPECT_EQ(toml.find("CodePage = "), std::string::npos) << toml;
+  }
+}
+
 TEST(Inspect, ExtractsNoNameThatLeavesTheDirectory) {
   ScratchDir dir;
   for (const char* name : {"..\\evil.txt", "../evil.txt", "nul", "FINE.TXT"}) {

@@ -80,13 +80,20 @@ TEST(PackConfig, DefaultsAndLimits) {
   ASSERT_TRUE(parsePackConfig("", "empty.toml", config, error)) << error;
   EXPECT_FALSE(config.arch.has_value());
   EXPECT_TRUE(config.runtime);
-  // The longest text the launcher reads whole is accepted under [settings]; any
-  // length is stored under [raw].
+  // The longest text the launcher reads into its buffer is accepted under
+  // [settings]; any length is stored under [raw], and for the settings the launcher
+  // reads whole (ClassPath, VmParameters).
   std::string longest(kTextBufferSize - 1, 'x');
-  std::string text = "[settings]\nMainClass = \"" + longest + "\"\n[raw.narrow]\n\"5\" = \"" + longest + "yy\"\n";
+  std::string text = "[settings]\nMainClass = \"" + longest + "\"\nClassPath = \"" + longest + longest +
+                     "\"\nVmParameters = \"" + longest + "z\"\n[raw.narrow]\n\"5\" = \"" + longest + "yy\"\n";
   ASSERT_TRUE(parsePackConfig(text, "long.toml", config, error)) << error;
   EXPECT_EQ(config.narrow[122], longest);
+  EXPECT_EQ(config.narrow[121].size(), 2 * longest.size());
+  EXPECT_EQ(config.narrow[123].size(), kTextBufferSize);
   EXPECT_EQ(config.narrow[5].size(), kTextBufferSize + 1);
+  text = "[settings]\nArguments = \"" + longest + "z\"\n";
+  EXPECT_FALSE(parsePackConfig(text, "long.toml", config, error));
+  EXPECT_NE(error.find("Arguments: the text is 8192 bytes long"), std::string::npos) << error;
   EXPECT_FALSE(config.version.has_value());
   // [version] texts: the limit counts UTF-16 units (a character outside the BMP takes two); beyond it they are refused.
   std::string limit(kVersionTextLimit - 2, 'c');
@@ -167,6 +174,14 @@ const ErrorCase kErrors[] = {
     {"[package]\narch = \"arm64\"\n", 2, "arch must be \"x86\" or \"x64\""},
     {"[package]\nruntime = \"yes\"\n", 2, "runtime must be a boolean"},
     {"[package]\nlauncher = \"x\"\n", 2, "unknown key 'launcher' in [package]"},
+    {"[package]\ncodepage = 437\n", 2, "codepage must be a Windows ANSI code page"},
+    {"[package]\ncodepage = \"1251\"\n", 2, "codepage must be"},
+    {"[package]\ncodepage = 1251\n[settings]\nCodePage = 1251\n", 4, "set by zanto-pack from [package] codepage"},
+    {"[package]\ncodepage = 1251\n[raw.narrow]\n\"30030\" = \"1251\"\n", 4, "set by zanto-pack from [package]"},
+    // A text the configured code page cannot hold names the setting, the file and the line.
+    {"[package]\ncodepage = 1251\n[settings]\n\nMainClass = \"app.M\u00E4in\"\n", 5,
+     "MainClass: character U+00E4 '\xC3\xA4' (character 6) cannot be written in code page 1251"},
+    {"[package]\ncodepage = 932\n[[include]]\nsource = \"a.jar\"\nname = \"\u00E9.jar\"\n", 5, "code page 932"},
     {"[setings]\n", 1, "unknown table or key 'setings'"},
     {"[include]\nsource = \"a\"\n", 1, "array of tables"},
     {"[[include]]\nname = \"a.jar\"\n", 1, "needs a source file"},
@@ -187,6 +202,28 @@ TEST(PackConfig, ErrorsNameFileAndLine) {
     std::string where = "dir/bad.toml:" + std::to_string(c.line) + ":";
     EXPECT_EQ(error.rfind(where, 0), 0u) << c.toml << "\n -> " << error;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.toml << "\n -> " << error;
+  }
+}
+
+TEST(PackConfig, TextsInTheConfiguredCodePage) {
+  struct Case {
+    const char* package;  // [package] lines
+    const char* value;    // MainClass, UTF-8
+    std::string stored;
+  };
+  const Case cases[] = {
+      {"", "app.M\xC3\xA4in\xE2\x82\xAC", "app.M\xE4in\x80"},                  // 1252 by default
+      {"codepage = 0\n", "app.M\xC3\xA4in\xE2\x82\xAC", "app.M\xE4in\x80"},   // no record: still 1252
+      {"codepage = 1251\n", "\xD0\x9F\xD1\x80\xD0\xB8 \xE2\x82\xAC", "\xCF\xF0\xE8 \x88"},  // При €
+      {"codepage = 932\n", "\xE6\x97\xA5\xE6\x9C\xAC", "\x93\xFA\x96\x7B"},                // 日本
+      {"codepage = 65001\n", "\xE4\xB8\xAD\xF0\x9F\x98\x80", "\xE4\xB8\xAD\xF0\x9F\x98\x80"},
+  };
+  for (const Case& c : cases) {
+    PackConfig config;
+    std::string error;
+    std::string text = std::string("[package]\n") + c.package + "[settings]\nMainClass = \"" + c.value + "\"\n";
+    ASSERT_TRUE(parsePackConfig(text, "cp.toml", config, error)) << c.package << error;
+    EXPECT_EQ(config.narrow[122], c.stored) << c.package;
   }
 }
 
@@ -285,6 +322,17 @@ TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
       else
         EXPECT_EQ(it->second, expected[i]) << ids[i];
     }
+  }
+  // The code page is recorded, unless the block is to have no record (0).
+  for (const auto& [toml, record] : std::vector<std::pair<const char*, const char*>>{
+           {"", "1252"}, {"[package]\ncodepage = 1251\n", "1251"}, {"[package]\ncodepage = 0\n", nullptr}}) {
+    std::string error;
+    ASSERT_TRUE(build(toml, error)) << error;
+    LauncherCopy copy;
+    ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error)) << error;
+    auto it = copy.model.narrow.find(setting::CodePage);
+    std::string stored = it == copy.model.narrow.end() ? "(none)" : it->second;
+    EXPECT_EQ(stored, record ? record : "(none)") << toml;
   }
   std::string error;
   EXPECT_FALSE(build("[package]\nmodern_java = \"yes\"\n", error));
