@@ -79,6 +79,13 @@ const SettingInfo kSettings[] = {
      "install: a stop with a non-zero exit code (System.exit(n), n not 0) counts as a failure, not only a crash"},
     {30016, "DelayedAutoStart", K::Flag,
      "install: an automatically started service starts delayed, after the other automatic services"},
+    {30040, "ServiceAccount", K::Text,
+     "install: the account the service runs as: empty or LocalSystem (default), LocalService, NetworkService "
+     "(NT AUTHORITY\\...), NT SERVICE\\<service name> (virtual account), DOMAIN\\name$ (group managed "
+     "account), or a user (DOMAIN\\user, .\\user) whose password install takes from ZANTO_SERVICE_PASSWORD or "
+     "the console, never from the block; ZANTO_SERVICE_ACCOUNT overrides it at install"},
+    {30041, "DisplayName", K::Wide,
+     "install: the name the services console shows (at most 256 characters); empty: the service name"},
 };
 
 const size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);

@@ -73,6 +73,9 @@ constexpr int32_t RestartDelayLater = 30013;
 constexpr int32_t FailureResetPeriod = 30014;
 constexpr int32_t RestartOnNonCrashFailure = 30015;
 constexpr int32_t DelayedAutoStart = 30016;
+// The account the service runs as and its name in the services console.
+constexpr int32_t ServiceAccount = 30040;
+constexpr int32_t DisplayName = 30041;  // wide
 }  // namespace setting
 
 // Message texts, 8-bit records. The block supplies every text.
