@@ -160,7 +160,7 @@ std::string authenticodeSigner(const uint8_t* table, size_t size) {
     if (!same(certSerial, serial) || !same(certIssuer, issuer)) continue;
     std::string name;
     if (!renderName(subject, name)) return "(the signer's certificate has an unreadable subject)";
-    return name;
+    return name.empty() ? "(the signer's certificate has an empty subject)" : name;
   }
   return "(the signer's certificate is not in the signature)";
 }
