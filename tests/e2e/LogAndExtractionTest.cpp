@@ -211,6 +211,38 @@ TEST_F(LauncherTest, ExtractionFailuresEndWithTheirCodes) {
   }
 }
 
+// A file that claims more bytes than lie before a signature's certificate
+// table fails the extraction instead of taking the signature as its content.
+TEST_F(LauncherTest, ExtractionStopsAtTheCertificateTable) {
+  BlockModel model = blockOf({{setting::ExecutableType, "4"},
+                              {message::InternalError, "An internal error occurred (error code: %ERROR_CODE%)"}});
+  model.files = {{"a.bin", pattern(10)}};
+  Bytes image;
+  std::string error;
+  ASSERT_TRUE(makeLauncherCopy(launcherImage(), model, image, error)) << error;
+  image[image.size() - 10 - 4] = 40;  // the size record: 30 bytes more than it has
+  image.resize((image.size() + 7) / 8 * 8, 0);
+  MemorySource src(image.data(), image.size());
+  PeInfo pe;
+  ASSERT_TRUE(readPeInfo(src, &pe));
+  ASSERT_NE(pe.securityEntry, 0);
+  const uint32_t offset = static_cast<uint32_t>(image.size()), size = 64;
+  for (int i = 0; i < 4; ++i) {
+    image[pe.securityEntry + i] = static_cast<uint8_t>(offset >> (8 * i));
+    image[pe.securityEntry + 4 + i] = static_cast<uint8_t>(size >> (8 * i));
+  }
+  image.resize(image.size() + size, 0x30);
+  const std::string exe = dir_ + "/table.exe";
+  std::ofstream(exe, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  std::string tmp = scratch("tmp");
+  RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "An internal error occurred (error code: 16)\r\n");
+  std::string dir = extractionDir(tmp);
+  EXPECT_FALSE(fs::exists(dir + "/a.bin"));
+}
+
 // A Linux command's exit status and its output (both streams).
 int shell(const std::string& command, std::string* output = nullptr) {
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
