@@ -23,6 +23,13 @@ int64_t MemorySource::read(void* dst, uint32_t count) {
   return static_cast<int64_t>(n);
 }
 
+int64_t LimitedSource::read(void* dst, uint32_t count) {
+  int64_t at = inner_.position();
+  if (at < 0) return -1;
+  int64_t left = at < limit_ ? limit_ - at : 0;
+  return inner_.read(dst, count < left ? count : static_cast<uint32_t>(left));
+}
+
 const char* blockErrorText(BlockError error) {
   switch (error) {
     case BlockError::None: return "";
@@ -94,12 +101,15 @@ BlockError parseConfigBlock(ByteSource& src, ConfigStore& store, int64_t* embedd
   return BlockError::None;
 }
 
-BlockError readConfigBlockFrom(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset) {
+BlockError readConfigBlockFrom(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset, int64_t* dataLimit) {
   PeInfo pe;
   if (!readPeInfo(src, &pe)) return BlockError::ReadInt;
+  int64_t size = src.size();
+  LimitedSource data(src, size < 0 ? INT64_MAX : blockDataLimit(pe, size));
+  if (dataLimit) *dataLimit = data.size();
   // Past the end there is nothing to read: the magic read fails there.
-  if (!src.seek(pe.lastSectionEnd)) return BlockError::ReadInt;
-  return parseConfigBlock(src, store, embeddedDataOffset);
+  if (!data.seek(pe.lastSectionEnd)) return BlockError::ReadInt;
+  return parseConfigBlock(data, store, embeddedDataOffset);
 }
 
 void getStringSetting(const ConfigStore& store, int32_t id, char* buffer, size_t size) {

@@ -35,6 +35,21 @@ class MemorySource : public ByteSource {
   size_t pos_ = 0;
 };
 
+// The first `limit` bytes of another source: what lies behind (a certificate
+// table) cannot be read through it.
+class LimitedSource : public ByteSource {
+ public:
+  LimitedSource(ByteSource& inner, int64_t limit) : inner_(inner), limit_(limit) {}
+  bool seek(int64_t offset) override { return offset <= limit_ && inner_.seek(offset); }
+  int64_t position() const override { return inner_.position(); }
+  int64_t size() const override { return limit_; }
+  int64_t read(void* dst, uint32_t count) override;
+
+ private:
+  ByteSource& inner_;
+  int64_t limit_;
+};
+
 // Which fatal text a failed block read ends with.
 enum class BlockError { None, ReadInt, Magic, ReadString, ReadWString };
 const char* blockErrorText(BlockError error);
@@ -54,9 +69,11 @@ bool readInt(ByteSource& src, int32_t* value);
 BlockError parseConfigBlock(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset);
 
 // Finds the block behind the last section of the PE image in `src` (any header
-// layout), then parses it. An image whose headers cannot be read fails as a short
-// integer read would.
-BlockError readConfigBlockFrom(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset);
+// layout), then parses it, reading no further than the certificate table of a
+// signed image (`dataLimit`, when given, receives that end). An image whose
+// headers cannot be read fails as a short integer read would.
+BlockError readConfigBlockFrom(ByteSource& src, ConfigStore& store, int64_t* embeddedDataOffset,
+                               int64_t* dataLimit = nullptr);
 
 // Getters with the launcher's semantics: absent ids give empty text or 0, values
 // are cut to the caller's buffer.

@@ -27,6 +27,20 @@ bool readPeInfo(ByteSource& src, PeInfo* info) {
   info->sectionCount = le16(hdr + 6);
   uint16_t optionalSize = le16(hdr + 20);
   int64_t table = pe + 24 + optionalSize;
+  // The data directories follow the fixed part of the optional header, whose
+  // size depends on PE32 or PE32+; the security entry is the fifth of them.
+  uint8_t magic[2];
+  if (optionalSize >= 68) info->checksumField = pe + 24 + 64;
+  if (optionalSize >= 2 && readAt(src, pe + 24, magic, 2)) {
+    uint32_t fixed = le16(magic) == 0x20b ? 112 : 96;
+    uint8_t count[4], entry[8];
+    if (optionalSize >= fixed + 5 * 8 && readAt(src, pe + 24 + fixed - 4, count, 4) && le32(count) > 4 &&
+        readAt(src, pe + 24 + fixed + 4 * 8, entry, 8)) {
+      info->securityEntry = pe + 24 + fixed + 4 * 8;
+      info->certificateOffset = le32(entry);
+      info->certificateSize = le32(entry + 4);
+    }
+  }
   // The last section in the file is the one whose raw data ends last; the order of
   // the headers need not follow the file order.
   int64_t end = 0;
@@ -41,6 +55,25 @@ bool readPeInfo(ByteSource& src, PeInfo* info) {
   if (info->sectionCount == 0 || end == 0) return false;
   info->lastSectionEnd = end;
   return true;
+}
+
+uint32_t peChecksum(const uint8_t* image, size_t size, int64_t checksumField) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < size; i += 2) {
+    uint32_t word = image[i] | (i + 1 < size ? image[i + 1] << 8 : 0);
+    if (checksumField >= 0 && (i == static_cast<size_t>(checksumField) || i == static_cast<size_t>(checksumField) + 2))
+      word = 0;
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + size);
+}
+
+int64_t blockDataLimit(const PeInfo& info, int64_t fileSize) {
+  if (info.certificateSize && info.certificateOffset >= info.lastSectionEnd && info.certificateOffset < fileSize)
+    return info.certificateOffset;
+  return fileSize;
 }
 
 }  // namespace zanto

@@ -128,6 +128,9 @@ bool withResourceSection(const uint8_t* image, size_t size, const std::vector<Re
   wr32(out.data() + h.optional + 64, 0);  // the checksum, to be computed over the finished file
   wr32(out.data() + h.dataDirs + 16, static_cast<uint32_t>(rva));
   wr32(out.data() + h.dataDirs + 20, static_cast<uint32_t>(tree.size()));
+  // A signature behind the sections is cut off with them; its entry must not name
+  // what is now the new section.
+  if (h.dirCount > 4) std::fill_n(out.data() + h.dataDirs + 32, 8, 0);
   return true;
 }
 

@@ -82,6 +82,13 @@ const SettingInfo kSettings[] = {
     {30030, "CodePage", K::Int,
      "code page of the block's 8-bit texts (written by zanto-pack from [package] codepage); the launcher turns "
      "MainClass, Arguments and VmParameters into UTF-16 from it; absent: the machine's ANSI code page"},
+    {30040, "ServiceAccount", K::Text,
+     "install: the account the service runs as: empty or LocalSystem (default), LocalService, NetworkService "
+     "(NT AUTHORITY\\...), NT SERVICE\\<service name> (virtual account), DOMAIN\\name$ (group managed "
+     "account), or a user (DOMAIN\\user, .\\user) whose password install takes from ZANTO_SERVICE_PASSWORD or "
+     "the console, never from the block; ZANTO_SERVICE_ACCOUNT overrides it at install"},
+    {30041, "DisplayName", K::Wide,
+     "install: the name the services console shows (at most 256 characters); empty: the service name"},
 };
 
 const size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);

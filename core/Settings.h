@@ -74,6 +74,9 @@ constexpr int32_t RestartOnNonCrashFailure = 30015;
 constexpr int32_t DelayedAutoStart = 30016;
 // The code page of the block's 8-bit texts; absent: the machine's ANSI code page.
 constexpr int32_t CodePage = 30030;
+// The account the service runs as and its name in the services console.
+constexpr int32_t ServiceAccount = 30040;
+constexpr int32_t DisplayName = 30041;  // wide
 }  // namespace setting
 
 // Message texts, 8-bit records. The block supplies every text.

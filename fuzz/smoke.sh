@@ -10,7 +10,7 @@ cd "$root"
 [ -f build/fuzz/build.ninja ] || cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 >/dev/null
 mkdir -p build/fuzz/artifacts
-for target in splitter expander config_block resources; do
+for target in splitter expander config_block resources signature; do
   work=build/fuzz/corpus/$target
   mkdir -p "$work"
   echo "fuzz_$target: $seconds s"

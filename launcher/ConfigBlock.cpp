@@ -15,6 +15,7 @@ namespace zanto {
 namespace {
 ConfigStore store;
 int64_t dataOffset = 0;
+int64_t dataLimit = INT64_MAX;
 char flavor = '\0';
 }  // namespace
 
@@ -57,7 +58,7 @@ HANDLE openExecutable() {
 void readConfigBlock() {
   HANDLE exe = openExecutable();
   FileSource src(exe);
-  BlockError error = readConfigBlockFrom(src, store, &dataOffset);
+  BlockError error = readConfigBlockFrom(src, store, &dataOffset, &dataLimit);
   if (error != BlockError::None) {
     if (error == BlockError::ReadInt) printTo(stdout, "error %lu\n", GetLastError());
     fatalError(blockErrorText(error));
@@ -76,6 +77,7 @@ void loadProductFlavor() {
 char productFlavor() { return flavor; }
 ConfigStore& configStore() { return store; }
 int64_t embeddedDataOffset() { return dataOffset; }
+int64_t embeddedDataLimit() { return dataLimit; }
 
 void getStringSetting(int32_t id, char* buffer, size_t size) { zanto::getStringSetting(store, id, buffer, size); }
 int getIntSetting(int32_t id) { return zanto::getIntSetting(store, id); }

@@ -16,6 +16,9 @@ void loadProductFlavor();
 char productFlavor();
 HANDLE openExecutable();
 int64_t embeddedDataOffset();
+// Where the included file data must end: a signed file's certificate table, else
+// the end of the file.
+int64_t embeddedDataLimit();
 
 // The process's store; tests fill it directly instead of reading a block.
 ConfigStore& configStore();

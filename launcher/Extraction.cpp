@@ -60,6 +60,11 @@ bool extractFile(HANDLE executable, const char* path) {
   }
   logMessage("extracting %s (size: %d)", path, size);
   if (size <= 0) return true;
+  // A signature's certificate table is no file's content.
+  if (size > embeddedDataLimit() - src.position()) {
+    logError("%s: %d bytes announced, the included file data ends before", path, size);
+    return false;
+  }
   // Never into a file that exists: whoever made it could change what the JVM loads.
   HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) {

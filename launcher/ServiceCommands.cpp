@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "AccountRights.h"
 #include "ConfigBlock.h"
 #include "EventLog.h"
 #include "LauncherMain.h"
 #include "Log.h"
 #include "Paths.h"
 #include "RecoveryPlan.h"
+#include "ServiceAccount.h"
 #include "Settings.h"
 #include "TextBuffer.h"
 
@@ -64,6 +66,19 @@ void applyOptional(SC_HANDLE service, ChangeConfig2W change, DWORD level, void* 
   printTo(stdout, "%s not applied (error %lu).\n", what, error);
   std::fflush(stdout);
 }
+
+// Wide text for a message line on standard output.
+const char* shown(const wchar_t* text) {
+  static char out[kTextBufferSize];
+  if (WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof out, nullptr, nullptr) <= 0) out[0] = '\0';
+  return out;
+}
+
+// Zeroes the password however install ends.
+struct PasswordBuffer {
+  wchar_t text[kTextBufferSize] = {};
+  ~PasswordBuffer() { SecureZeroMemory(text, sizeof text); }
+};
 
 }  // namespace
 
@@ -122,6 +137,34 @@ bool serviceBinaryPath(const char* path, char* out, size_t size) {
 }
 
 int installService(DWORD startType) {
+  static wchar_t wideName[kTextBufferSize], accountText[kTextBufferSize];
+  if (!toWide(serviceName, -1, wideName, kTextBufferSize)) {
+    say("Could not create service.\n");
+    return 1;
+  }
+  // Everything the account needs is settled before the old service is removed.
+  if (!serviceAccountText(accountText, kTextBufferSize)) {
+    say("ZANTO_SERVICE_ACCOUNT is too long.\n");
+    return 1;
+  }
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
+  ServiceAccount account =
+      parseServiceAccount(reinterpret_cast<const char16_t*>(accountText), reinterpret_cast<const char16_t*>(wideName));
+  if (account.kind == AccountKind::Invalid) {
+    printTo(stdout, "Service account '%s' cannot be used: %s.\n", shown(accountText), account.problem);
+    std::fflush(stdout);
+    return 1;
+  }
+  const wchar_t* accountName = account.name.empty() ? nullptr : reinterpret_cast<const wchar_t*>(account.name.c_str());
+  PasswordBuffer password;
+  if (accountNeedsPassword(account.kind) && !servicePassword(accountName, password.text, kTextBufferSize)) {
+    printTo(stdout, "Service account '%s' needs a password: set ZANTO_SERVICE_PASSWORD or enter it when asked.\n",
+            shown(accountName));
+    std::fflush(stdout);
+    return 1;
+  }
+  logMessage("installing service '%s' as %s", serviceName, accountName ? shown(accountName) : "LocalSystem");
+
   uninstallService(false);
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   if (!manager) {
@@ -133,17 +176,20 @@ int installService(DWORD startType) {
   const char* list = buildDependencyList(setting, dependencies, sizeof dependencies);
   // The wide call, because Wine's CreateServiceA keeps only the first
   // dependency.
-  static wchar_t wideName[kTextBufferSize], wideBinary[kTextBufferSize + 2], wideDependencies[kTextBufferSize];
+  static wchar_t wideBinary[kTextBufferSize + 2], wideDependencies[kTextBufferSize], displayName[kTextBufferSize];
+  getWideStringSetting(setting::DisplayName, displayName);
   int listBytes = 0;
   if (list)
     while (list[listBytes] || list[listBytes + 1]) ++listBytes;
+  DWORD type = accountMayInteract(account.kind) ? kOwnInteractiveProcess : SERVICE_WIN32_OWN_PROCESS;
   SC_HANDLE service = nullptr;
   if (serviceBinaryPath(getExecutablePath(), binary, sizeof binary) &&
-      toWide(serviceName, -1, wideName, kTextBufferSize) && toWide(binary, -1, wideBinary, kTextBufferSize + 2) &&
+      toWide(binary, -1, wideBinary, kTextBufferSize + 2) &&
       (!list || toWide(list, listBytes + 2, wideDependencies, kTextBufferSize)))
-    service = CreateServiceW(manager, wideName, wideName, SERVICE_ALL_ACCESS, kOwnInteractiveProcess, startType,
-                             SERVICE_ERROR_NORMAL, wideBinary, nullptr, nullptr, list ? wideDependencies : nullptr,
-                             nullptr, nullptr);
+    service =
+        CreateServiceW(manager, wideName, displayName[0] ? displayName : wideName, SERVICE_ALL_ACCESS, type, startType,
+                       SERVICE_ERROR_NORMAL, wideBinary, nullptr, nullptr, list ? wideDependencies : nullptr,
+                       accountName, accountNeedsPassword(account.kind) ? password.text : nullptr);
   if (!service) {
     say("Could not create service.\n");
     return 1;
@@ -159,8 +205,26 @@ int installService(DWORD startType) {
   }
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
+  int result = 0;
+  // The control manager does not grant the right itself: without it the
+  // service cannot log on.
+  if (account.kind == AccountKind::User) {
+    DWORD error = grantServiceLogonRight(accountName);
+    if (error) {
+      logMessage("warning: LsaAddAccountRights(SeServiceLogonRight) for %s failed with error %lu", shown(accountName),
+                 error);
+      printTo(stdout,
+              "Could not grant 'Log on as a service' to '%s' (error %lu); the service cannot start until the account "
+              "holds that right.\n",
+              shown(accountName), error);
+      result = 1;
+    } else {
+      printTo(stdout, "Granted 'Log on as a service' to '%s'.\n", shown(accountName));
+    }
+    std::fflush(stdout);
+  }
   sayName("Installed service '%s'.\n");
-  return 0;
+  return result;
 }
 
 int uninstallService(bool verbose) {

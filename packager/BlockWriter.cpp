@@ -16,6 +16,7 @@
 #include "PeLayout.h"
 #include "Resources.h"
 #include "Settings.h"
+#include "Signature.h"
 
 namespace zanto {
 
@@ -180,8 +181,11 @@ bool emitFileData(const std::vector<IncludedFile>& files, bool readSources, Sink
   return true;
 }
 
-// The launcher's image up to the end of its last section, or an error.
-bool launcherPrefixLength(const Bytes& launcher, size_t& length, std::string& error) {
+// The launcher's image up to the end of its last section, or an error. A
+// signature of the launcher is dropped whole: its certificate table lies behind
+// the sections and its directory entry is zeroed, as a stale entry would name
+// bytes of the new block as a signature.
+bool launcherPrefix(const Bytes& launcher, Bytes& prefix, std::string& error) {
   // An empty vector's data may be null, which MemorySource must not be given.
   MemorySource src(launcher.data(), launcher.size());
   PeInfo pe;
@@ -194,7 +198,22 @@ bool launcherPrefixLength(const Bytes& launcher, size_t& length, std::string& er
             ", the file has " + std::to_string(launcher.size()) + " bytes";
     return false;
   }
-  length = static_cast<size_t>(pe.lastSectionEnd);
+  if (pe.certificateSize && pe.certificateOffset < pe.lastSectionEnd) {
+    error = "the launcher's certificate table (offset " + std::to_string(pe.certificateOffset) +
+            ") lies inside its sections, where it cannot be removed";
+    return false;
+  }
+  prefix.assign(launcher.begin(), launcher.begin() + static_cast<std::ptrdiff_t>(pe.lastSectionEnd));
+  if (pe.certificateSize && pe.securityEntry + 8 <= pe.lastSectionEnd) {
+    std::fill_n(prefix.begin() + pe.securityEntry, 8, 0);
+    // The signing tool summed the signed file; the sum of the image without
+    // the signature is the one the linker gave the unsigned launcher.
+    if (pe.checksumField && pe.checksumField + 4 <= pe.lastSectionEnd) {
+      uint32_t sum = peChecksum(prefix.data(), prefix.size(), pe.checksumField);
+      for (int i = 0; i < 4; ++i)
+        prefix[static_cast<size_t>(pe.checksumField) + i] = static_cast<uint8_t>(sum >> (8 * i));
+    }
+  }
   return true;
 }
 
@@ -266,11 +285,10 @@ bool writeFileAtomically(const fs::path& path, const Bytes& content, std::string
 
 bool makeLauncherCopy(const Bytes& launcher, const BlockModel& model, Bytes& out, std::string& error) {
   error = modelProblem(model);
-  size_t prefix = 0;
-  if (!error.empty() || !launcherPrefixLength(launcher, prefix, error)) return false;
+  Bytes prefix;
+  if (!error.empty() || !launcherPrefix(launcher, prefix, error)) return false;
   Bytes block = serializeBlock(model);
-  out.reserve(prefix + block.size());
-  out.assign(launcher.begin(), launcher.begin() + static_cast<std::ptrdiff_t>(prefix));
+  out = std::move(prefix);
   out.insert(out.end(), block.begin(), block.end());
   return true;
 }
@@ -280,9 +298,10 @@ bool makeLauncherCopy(const Bytes& launcher, const BlockModel& model, Bytes& out
 bool writeLauncherCopy(const Bytes& launcher, const BlockModel& model, const fs::path& output, std::string& error,
                        bool setChecksum) {
   error = modelProblem(model);
-  size_t prefix = 0, checksumAt = 0;
-  if (!error.empty() || !launcherPrefixLength(launcher, prefix, error)) return false;
-  if (setChecksum && (!peChecksumOffset(launcher.data(), prefix, checksumAt) || checksumAt + 4 > prefix)) {
+  Bytes prefix;
+  size_t checksumAt = 0;
+  if (!error.empty() || !launcherPrefix(launcher, prefix, error)) return false;
+  if (setChecksum && (!peChecksumOffset(prefix.data(), prefix.size(), checksumAt) || checksumAt + 4 > prefix.size())) {
     error = "the launcher has no PE checksum field";
     return false;
   }
@@ -295,12 +314,12 @@ bool writeLauncherCopy(const Bytes& launcher, const BlockModel& model, const fs:
       return static_cast<bool>(out);
     };
     if (!setChecksum) {
-      write(launcher.data(), prefix);
+      write(prefix.data(), prefix.size());
     } else {  // the field itself counts as 0
       static const uint8_t zero[4] = {};
-      write(launcher.data(), checksumAt);
+      write(prefix.data(), checksumAt);
       write(zero, 4);
-      write(launcher.data() + checksumAt + 4, prefix - checksumAt - 4);
+      write(prefix.data() + checksumAt + 4, prefix.size() - checksumAt - 4);
     }
     write(records.data(), records.size());
     if (!emitFileData(model.files, true, write, error)) return false;
@@ -325,14 +344,23 @@ bool readLauncherCopy(const Bytes& image, LauncherCopy& copy, std::string& error
   }
   copy.machine = pe.machine;
   copy.blockOffset = pe.lastSectionEnd;
-  if (pe.lastSectionEnd >= copy.fileSize) {
+  // A signature's certificate table is no part of the block or its files.
+  copy.dataLimit = blockDataLimit(pe, copy.fileSize);
+  if (copy.dataLimit < copy.fileSize) {
+    copy.certificateOffset = pe.certificateOffset;
+    copy.certificateSize = static_cast<int64_t>(pe.certificateSize);
+    copy.signer =
+        authenticodeSigner(image.data() + copy.dataLimit, static_cast<size_t>(copy.fileSize - copy.dataLimit));
+  }
+  if (pe.lastSectionEnd >= copy.dataLimit) {
     error = pe.lastSectionEnd > copy.fileSize ? "the executable is cut short inside its last section"
                                               : "no configuration block: nothing follows the last section";
     return false;
   }
-  src.seek(pe.lastSectionEnd);
+  LimitedSource data(src, copy.dataLimit);
+  data.seek(pe.lastSectionEnd);
   ConfigStore store;
-  BlockError result = parseConfigBlock(src, store, &copy.dataOffset);
+  BlockError result = parseConfigBlock(data, store, &copy.dataOffset);
   if (result == BlockError::Magic) {
     error = "no configuration block: the bytes behind the last section (offset " + std::to_string(pe.lastSectionEnd) +
             ") do not start with the block's magic number";
@@ -359,24 +387,24 @@ bool readLauncherCopy(const Bytes& image, LauncherCopy& copy, std::string& error
   for (size_t i = 0; i < names.size() && static_cast<int64_t>(i) < count; ++i) {
     IncludedFile file{names[i], {}};
     int32_t size;
-    if (!readInt(src, &size)) {
+    if (!readInt(data, &size)) {
       error = "included file \"" + file.name + "\": the data ends before its size";
       return false;
     }
     if (size > 0) {
-      int64_t left = copy.fileSize - src.position();
+      int64_t left = copy.dataLimit - data.position();
       if (size > left) {
         error = "included file \"" + file.name + "\": " + std::to_string(size) + " bytes announced, " +
                 std::to_string(left) + " left in the executable";
         return false;
       }
       file.content.resize(static_cast<size_t>(size));
-      src.read(file.content.data(), static_cast<uint32_t>(size));
+      data.read(file.content.data(), static_cast<uint32_t>(size));
       for (uint8_t& b : file.content) b ^= kContentMask;
     }
     copy.model.files.push_back(std::move(file));
   }
-  copy.dataEnd = src.position();
+  copy.dataEnd = data.position();
   return true;
 }
 

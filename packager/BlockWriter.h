@@ -68,7 +68,8 @@ Bytes serializeBlock(const BlockModel& model);
 bool writeFileAtomically(const std::filesystem::path& path, const Bytes& content, std::string& error);
 
 // The launcher image up to the end of its last section's raw data (anything
-// behind, such as an earlier block, is dropped), then the block of `model`.
+// behind, such as an earlier block or a signature, is dropped, and the header's
+// certificate table entry is zeroed), then the block of `model`.
 bool makeLauncherCopy(const Bytes& launcher, const BlockModel& model, Bytes& out, std::string& error);
 // makeLauncherCopy, written with writeFileAtomically; files with a `source` are
 // read from it while writing. Nothing is written on error. With `setChecksum` the
@@ -82,10 +83,14 @@ struct LauncherCopy {
   int64_t blockOffset = 0;  // where the magic is
   int64_t dataOffset = 0;   // where the included file data starts
   int64_t dataEnd = 0;      // just behind the last included file read
+  int64_t dataLimit = 0;    // where block and files must end: the certificate table, else the file's end
   int64_t fileSize = 0;
+  int64_t certificateOffset = 0, certificateSize = 0;  // 0: not signed
+  std::string signer;                                  // the signing certificate's subject, or why it is unknown
 };
 
-// Reads a configured launcher back. Files are read as the launcher extracts them:
+// Reads a configured launcher back (a signed one too: up to its certificate
+// table). Files are read as the launcher extracts them:
 // the names of IncludedFileNames (empty pieces skipped), as many as
 // IncludedFileCount allows; a size of 0 or less is an empty file.
 bool readLauncherCopy(const Bytes& image, LauncherCopy& copy, std::string& error);

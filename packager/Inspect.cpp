@@ -253,8 +253,18 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
   std::snprintf(machine, sizeof machine, "0x%04x", copy.machine);
   toml = "# zanto-pack inspect " + exeName + "\n# configuration block at offset " + std::to_string(copy.blockOffset) +
          ", included file data at offset " + std::to_string(copy.dataOffset) + "\n";
-  if (copy.dataEnd < copy.fileSize)
-    toml += "# " + std::to_string(copy.fileSize - copy.dataEnd) + " bytes behind the included file data, not read\n";
+  // A signing tool aligns its table to 8 bytes with zeros: no data of anyone's.
+  int64_t behind = copy.dataLimit - copy.dataEnd;
+  bool padding =
+      copy.certificateSize && behind < 8 &&
+      std::all_of(image.begin() + copy.dataEnd, image.begin() + copy.dataLimit, [](uint8_t b) { return !b; });
+  if (behind > 0 && !padding)
+    toml += "# " + std::to_string(behind) + " bytes behind the included file data, not read\n";
+  if (copy.certificateSize)
+    toml += "# signed: Authenticode certificate table at offset " + std::to_string(copy.certificateOffset) + " (" +
+            std::to_string(copy.certificateSize) + " bytes), signer " +
+            (copy.signer.rfind("(", 0) == 0 ? copy.signer : tomlString(copy.signer)) +
+            "\n# (the signature is not checked here; packaging again removes it)\n";
   toml += "\n[package]\n";
   std::optional<Arch> arch = archFromMachine(copy.machine);
   toml += arch ? "arch = \"" + std::string(archName(*arch)) + "\"\n"

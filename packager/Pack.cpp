@@ -70,14 +70,19 @@ bool applyIdentityTo(Bytes& launcher, const PackConfig& config, const fs::path& 
     std::copy(v->numbers, v->numbers + 4, identity.version.fileVersion);
     std::copy(v->numbers, v->numbers + 4, identity.version.productVersion);
     // The service name names the file; without one, the output's own name does.
-    std::u16string service, stem, fileName;
-    if (auto it = config.narrow.find(setting::ApplicationName); it != config.narrow.end())
-      utf8ToUtf16(cp1252ToUtf8(it->second), service);
+    std::u16string service, stem, fileName, shown;
+    if (auto it = config.narrow.find(setting::ApplicationName); it != config.narrow.end()) {
+      std::string utf8;
+      if (codePageToUtf8(config.codePage, it->second, utf8)) utf8ToUtf16(utf8, service);
+    }
     utf8ToUtf16(pathText(output.stem()), stem);
     utf8ToUtf16(pathText(output.filename()), fileName);
     const std::u16string& name = service.empty() ? stem : service;
+    // The description defaults to what the services console shows.
+    if (auto it = config.wide.find(setting::DisplayName); it != config.wide.end()) shown = it->second;
     std::pair<const char16_t*, std::u16string> strings[] = {
-        {u"CompanyName", v->company},      {u"FileDescription", v->description.empty() ? name : v->description},
+        {u"CompanyName", v->company},
+        {u"FileDescription", !v->description.empty() ? v->description : !shown.empty() ? shown : name},
         {u"FileVersion", v->version},      {u"InternalName", name},
         {u"LegalCopyright", v->copyright}, {u"OriginalFilename", service.empty() ? fileName : service + u".exe"},
         {u"ProductName", v->product},      {u"ProductVersion", v->version}};

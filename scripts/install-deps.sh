@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
-  openjdk-17-jdk-headless junit4 libtomlplusplus-dev libcli11-dev googletest)
+  openjdk-17-jdk-headless junit4 libtomlplusplus-dev libcli11-dev googletest
+  osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,7 @@
-// The launcher's log (naming, header, lines), the extraction of included files, and
-// the version information and icon of a packaged copy, run as real processes under Wine.
+// The launcher's log (naming, header, lines), the extraction of included files (also
+// from a signed copy), and the version information and icon of a packaged copy, run as
+// real processes under Wine.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +10,7 @@
 #include "LauncherFixture.h"
 #include "Pack.h"
 #include "Resources.h"
+#include "PeLayout.h"
 #include "Settings.h"
 
 namespace zanto::e2e {
@@ -311,6 +314,126 @@ TEST_F(LauncherTest, TwoLaunchersAtOnceExtractIntoTwoDirectories) {
   auto dirs = named(tmp, "zto");
   ASSERT_EQ(dirs.size(), 2u);
   for (const auto& d : dirs) EXPECT_EQ(readText(tmp + "/" + d + "/app.jar").size(), 300000u) << d;
+}
+
+// A file that claims more bytes than lie before a signature's certificate
+// table fails the extraction instead of taking the signature as its content.
+TEST_F(LauncherTest, ExtractionStopsAtTheCertificateTable) {
+  BlockModel model = blockOf({{setting::ExecutableType, "4"},
+                              {message::InternalError, "An internal error occurred (error code: %ERROR_CODE%)"}});
+  model.files = {{"a.bin", pattern(10)}};
+  Bytes image;
+  std::string error;
+  ASSERT_TRUE(makeLauncherCopy(launcherImage(), model, image, error)) << error;
+  image[image.size() - 10 - 4] = 40;  // the size record: 30 bytes more than it has
+  image.resize((image.size() + 7) / 8 * 8, 0);
+  MemorySource src(image.data(), image.size());
+  PeInfo pe;
+  ASSERT_TRUE(readPeInfo(src, &pe));
+  ASSERT_NE(pe.securityEntry, 0);
+  const uint32_t offset = static_cast<uint32_t>(image.size()), size = 64;
+  for (int i = 0; i < 4; ++i) {
+    image[pe.securityEntry + i] = static_cast<uint8_t>(offset >> (8 * i));
+    image[pe.securityEntry + 4 + i] = static_cast<uint8_t>(size >> (8 * i));
+  }
+  image.resize(image.size() + size, 0x30);
+  const std::string exe = dir_ + "/table.exe";
+  std::ofstream(exe, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  std::string tmp = scratch("tmp");
+  RunResult r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "An internal error occurred (error code: 16)\r\n");
+  std::string dir = extractionDir(tmp);
+  EXPECT_FALSE(fs::exists(dir + "/a.bin"));
+}
+
+// A Linux command's exit status and its output (both streams).
+int shell(const std::string& command, std::string* output = nullptr) {
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return -1;
+  std::string text;
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
+  int status = pclose(pipe);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Signed after packaging, as a user signs: with osslsigncode and a certificate
+// made here with openssl. The stand-in jvm.dll (not a JVM) ends with the
+// application's status 7.
+TEST_F(LauncherTest, SignedCopyRunsExtractsInspectsAndPackagesBackUnsigned) {
+  const char* standins = std::getenv("ZANTO_STANDINS");
+  ASSERT_NE(standins, nullptr) << "ZANTO_STANDINS names the stand-in runtimes";
+  const std::string jdk = scratch("jdk");
+  fs::create_directories(jdk + "/bin/client");
+  fs::copy_file(std::string(standins) + "/java.exe", jdk + "/bin/java.exe");
+  fs::copy_file(std::string(standins) + "/jvm.dll", jdk + "/bin/client/jvm.dll");
+  writeFile(jdk + "/bin/client/standin-jvm.ini", "main=exit\nmain_delay_ms=0\nmain_exit_code=7\n");
+  const std::string classes = scratch("classes");
+  fs::create_directories(classes + "/com/zanto/runtime");
+  writeFile(classes + "/com/zanto/runtime/WinLauncher.class", "\xCA\xFE\xBA\xBE");
+  BlockModel model = blockOf({{setting::ApplicationName, "signed-app"},
+                              {setting::JvmSearchSequence, "A" + windowsPath(jdk)},
+                              {setting::MinJavaVersion, "1.6"},
+                              {setting::ClassPath, "A1" + windowsPath(classes)},
+                              {setting::MainClass, "com.example.Demo"},
+                              {message::NoJvm, "no JVM"}});
+  model.files = {{"notes.bin", pattern(5000)}};
+  const std::string app = package("app.exe", model), signedApp = dir_ + "/signed.exe";
+
+  std::string out;
+  ASSERT_EQ(shell("cd '" + dir_ + "' && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -keyout key.pem -out " +
+                      "cert.pem -subj '/CN=zanto test signer/O=Zanto Tests'",
+                  &out),
+            0)
+      << out;
+  ASSERT_EQ(shell("osslsigncode sign -certs '" + dir_ + "/cert.pem' -key '" + dir_ + "/key.pem' -in '" + app +
+                      "' -out '" + signedApp + "'",
+                  &out),
+            0)
+      << out;
+  EXPECT_EQ(shell("osslsigncode verify -CAfile '" + dir_ + "/cert.pem' -in '" + signedApp + "'", &out), 0) << out;
+  EXPECT_NE(out.find("Signature verification: ok"), std::string::npos) << out;
+
+  std::string tmp = scratch("tmp");
+  RunResult r = runUnderWine(signedApp, {"/run"}, {{"TMP", windowsPath(tmp)}});
+  EXPECT_EQ(r.exitCode, 7) << r.err;
+  std::string dir = extractionDir(tmp);
+  std::string got = readText(dir + "/notes.bin");
+  EXPECT_TRUE(got == std::string(model.files[0].content.begin(), model.files[0].content.end()));
+  std::string record = readText(jdk + "/bin/client/standin-jvm-record.txt");
+  EXPECT_NE(record.find("[-Dzanto.tempDir=" + windowsPath(dir) + "]"), std::string::npos) << record;
+
+  ASSERT_EQ(shell(std::string(ZANTO_PACK_EXE) + " inspect '" + signedApp + "' --extract '" + dir_ + "/files' > '" +
+                      dir_ + "/again.toml'",
+                  &out),
+            0)
+      << out;
+  std::string toml = readText(dir_ + "/again.toml");
+  EXPECT_NE(toml.find("# signed: Authenticode certificate table at offset "), std::string::npos) << toml;
+  EXPECT_NE(toml.find(" signer \"CN=zanto test signer, O=Zanto Tests\"\n"), std::string::npos) << toml;
+  EXPECT_EQ(toml.find("bytes behind the included file data"), std::string::npos) << "the table's alignment is no data";
+
+  // Packaged again over the signed copy: the unsigned executable, byte for byte.
+  const std::string again = dir_ + "/again.exe";
+  ASSERT_EQ(shell(std::string(ZANTO_PACK_EXE) + " build '" + dir_ + "/again.toml' -o '" + again + "' --launcher '" +
+                      signedApp + "'",
+                  &out),
+            0)
+      << out;
+  EXPECT_TRUE(readText(again) == readText(app));
+  EXPECT_NE(shell("osslsigncode verify -in '" + again + "'", &out), 0);
+  EXPECT_NE(out.find("No signature found"), std::string::npos) << out;
+  // The linker's checksum, which packaging over a signed launcher restores.
+  const Bytes& image = launcherImage();
+  MemorySource src(image.data(), image.size());
+  PeInfo pe;
+  ASSERT_TRUE(readPeInfo(src, &pe));
+  uint32_t stored = image[pe.checksumField] | image[pe.checksumField + 1] << 8 | image[pe.checksumField + 2] << 16 |
+                    static_cast<uint32_t>(image[pe.checksumField + 3]) << 24;
+  EXPECT_EQ(peChecksum(image.data(), image.size(), pe.checksumField), stored);
 }
 
 }  // namespace

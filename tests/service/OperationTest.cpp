@@ -5,13 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
+#include "AccountRights.h"
 #include "ConfigBlock.h"
+#include "LauncherMain.h"
 #include "ServiceCommands.h"
 #include "ServiceMain.h"
 #include "ServiceTestSupport.h"
+#include "TextBuffer.h"
+// clang-format off
+#include <sddl.h>  // needs <windows.h> first
+// clang-format on
 
 using namespace zanto;
 using namespace zanto::test;
@@ -376,6 +383,141 @@ TEST_F(Operation, InstallWithRecoverySettingsSucceedsWhateverTheManagerRefuses) 
     DWORD reset;
     std::memcpy(&reset, stored, 4);
     EXPECT_EQ(reset, 3600u);
+  }
+}
+
+// --- the logon right of a user account ---
+
+// Wine implements no account rights, so the calls are recorded here.
+std::vector<std::string> logonCalls;
+bool lookupFails;
+NTSTATUS openStatus, addStatus;
+const LSA_HANDLE kPolicy = reinterpret_cast<LSA_HANDLE>(0x5a5a);
+const NTSTATUS kAccessDenied = static_cast<NTSTATUS>(0xC0000022);
+const NTSTATUS kNoSuchPrivilege = static_cast<NTSTATUS>(0xC0000060);
+
+BOOL WINAPI recordLookup(LPCWSTR system, LPCWSTR account, PSID sid, LPDWORD sidSize, LPWSTR, LPDWORD,
+                         PSID_NAME_USE use) {
+  logonCalls.push_back("LookupAccountName " + std::string(system ? "remote " : "") + narrow(account));
+  if (lookupFails) {
+    SetLastError(ERROR_NONE_MAPPED);
+    return FALSE;
+  }
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID made = nullptr;
+  AllocateAndInitializeSid(&nt, 5, 21, 1, 2, 3, 1001, 0, 0, 0, &made);
+  BOOL copied = CopySid(*sidSize, sid, made);
+  FreeSid(made);
+  *use = SidTypeUser;
+  return copied;
+}
+
+NTSTATUS NTAPI recordOpen(PLSA_UNICODE_STRING system, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK access, PLSA_HANDLE policy) {
+  char line[64];
+  std::snprintf(line, sizeof line, "LsaOpenPolicy %saccess=0x%lx", system ? "remote " : "", access);
+  logonCalls.push_back(line);
+  *policy = kPolicy;
+  return openStatus;
+}
+
+NTSTATUS NTAPI recordAdd(LSA_HANDLE policy, PSID sid, PLSA_UNICODE_STRING rights, ULONG count) {
+  char* sidText = nullptr;
+  ConvertSidToStringSidA(sid, &sidText);
+  std::string line = std::string("LsaAddAccountRights ") + (policy == kPolicy ? "policy " : "other ") +
+                     (sidText ? sidText : "?") + " " + std::to_string(count);
+  LocalFree(sidText);
+  for (ULONG i = 0; i < count; ++i) line += " " + narrow(std::wstring(rights[i].Buffer, rights[i].Length / 2));
+  logonCalls.push_back(line);
+  return addStatus;
+}
+
+NTSTATUS NTAPI recordClose(LSA_HANDLE policy) {
+  logonCalls.push_back(policy == kPolicy ? "LsaClose policy" : "LsaClose other");
+  return 0;
+}
+
+class LogonRight : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = logonRightCalls;
+    logonRightCalls = {recordLookup, recordOpen, recordAdd, recordClose};
+    logonCalls.clear();
+    lookupFails = false;
+    openStatus = addStatus = 0;
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    ASSERT_TRUE(GetComputerNameW(name, &size));
+    computer_ = narrow(name);
+  }
+  void TearDown() override {
+    logonRightCalls = saved_;
+    configStore() = ConfigStore();
+  }
+  LogonRightCalls saved_;
+  std::string computer_;
+};
+
+TEST_F(LogonRight, GrantingMakesTheseCallsAndNamesTheFailingOne) {
+  const std::string add = "LsaAddAccountRights policy S-1-5-21-1-2-3-1001 1 SeServiceLogonRight";
+  const std::string open = "LsaOpenPolicy access=0x810";  // POLICY_LOOKUP_NAMES | POLICY_CREATE_ACCOUNT
+  const std::vector<std::string> all = {"LookupAccountName CORP\\alice", open, add, "LsaClose policy"};
+  struct {
+    const wchar_t* account;
+    bool lookupFails;
+    NTSTATUS openStatus, addStatus;
+    DWORD result;
+    std::vector<std::string> calls;  // "%c" stands for this computer's name
+  } const cases[] = {
+      {L".\\bob", false, 0, 0, 0, {"LookupAccountName %c\\bob", open, add, "LsaClose policy"}},
+      {L"CORP\\alice", false, 0, 0, 0, all},
+      {L"CORP\\nobody", true, 0, 0, ERROR_NONE_MAPPED, {"LookupAccountName CORP\\nobody"}},
+      {L"CORP\\alice", false, kAccessDenied, 0, ERROR_ACCESS_DENIED, {"LookupAccountName CORP\\alice", open}},
+      {L"CORP\\alice", false, 0, kNoSuchPrivilege, ERROR_NO_SUCH_PRIVILEGE, all},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(narrow(c.account) + " result " + std::to_string(c.result));
+    logonCalls.clear();
+    lookupFails = c.lookupFails;
+    openStatus = c.openStatus;
+    addStatus = c.addStatus;
+    EXPECT_EQ(grantServiceLogonRight(c.account), c.result);
+    std::vector<std::string> expected = c.calls;
+    for (std::string& line : expected)
+      if (size_t at = line.find("%c"); at != std::string::npos) line.replace(at, 2, computer_);
+    EXPECT_EQ(logonCalls, expected);
+  }
+}
+
+// A refused right fails the command, yet the service stays installed with its
+// account: an administrator can grant the right by hand.
+TEST_F(LogonRight, InstallSaysWhetherTheRightWasGranted) {
+  ServiceGuard guard(uniqueName("logon-right"));
+  copyText(serviceName, kTextBufferSize, guard.name().c_str());
+  ScopedVariable secret("ZANTO_SERVICE_PASSWORD", "pw");
+  ScopedVariable account("ZANTO_SERVICE_ACCOUNT", nullptr);
+  struct {
+    NTSTATUS addStatus;
+    std::string line;
+    int result;
+  } const cases[] = {
+      {0, "Granted 'Log on as a service' to 'CORP\\alice'.\n", 0},
+      {kAccessDenied,
+       "Could not grant 'Log on as a service' to 'CORP\\alice' (error 5); the service cannot start until the account "
+       "holds that right.\n",
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    configStore() = ConfigStore();
+    configStore().narrow[setting::ServiceAccount] = "CORP\\alice";
+    logonCalls.clear();
+    addStatus = c.addStatus;
+    ::testing::internal::CaptureStdout();
+    int result = installService(SERVICE_DEMAND_START);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.line + "Installed service '" + guard.name() + "'.\n");
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(logonCalls.size(), 4u);
+    EXPECT_EQ(readServiceKey(guard.name()).objectName, L"CORP\\alice");
   }
 }
 

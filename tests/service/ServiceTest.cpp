@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "AccountRights.h"
 #include "DeletionQueue.h"
 #include "EventLog.h"
 #include "JavaHomeFixture.h"
@@ -188,6 +189,130 @@ TEST(ServiceInstall, CreatesTheServiceAsConfigured) {
     EXPECT_EQ(config.description, std::wstring(c.description.begin(), c.description.end()));
     // The executable is the message file of its event source.
     EXPECT_EQ(launcherPathForm(eventMessageFile(guard.name())), launcherPathForm(package.exe()));
+  }
+}
+
+// The account, display name and start type as the control manager wrote them
+// to the service's key. "%s" in an account stands for the service name. Wine
+// keeps the account without checking it and grants the logon right to its own
+// user only; a group managed account needs a domain on Windows.
+TEST(ServiceInstall, AccountDisplayNameAndStartTypeAsRegistered) {
+  wchar_t user[256];
+  DWORD userSize = 256;
+  ASSERT_TRUE(GetUserNameW(user, &userSize));
+  const std::string localUser = ".\\" + narrow(user);
+  const char* const password = "pw-5f3a9c-not-to-be-kept";
+  struct {
+    const char* word;
+    std::string setting;
+    const char* variable;  // ZANTO_SERVICE_ACCOUNT, null: unset
+    std::u16string displayName;
+    DWORD start, type;
+    std::string objectName;
+  } const cases[] = {
+      {"install", "", nullptr, u"", SERVICE_DEMAND_START, 0x110, "LocalSystem"},
+      {"install-auto", "LocalService", nullptr, u"Hello Service \u00e9t\u00e9", SERVICE_AUTO_START, 0x10,
+       "NT AUTHORITY\\LocalService"},
+      {"install", "NetworkService", nullptr, u"", SERVICE_DEMAND_START, 0x10, "NT AUTHORITY\\NetworkService"},
+      {"install", "NT SERVICE\\%s", nullptr, u"Virtual", SERVICE_DEMAND_START, 0x10, "NT SERVICE\\%s"},
+      {"install-demand", "CORP\\svc-hello$", nullptr, u"", SERVICE_DEMAND_START, 0x10, "CORP\\svc-hello$"},
+      {"install", "LocalService", "NetworkService", u"", SERVICE_DEMAND_START, 0x10, "NT AUTHORITY\\NetworkService"},
+      {"install", "", "LocalSystem", u"", SERVICE_DEMAND_START, 0x110, "LocalSystem"},
+      {"install", localUser, nullptr, u"As a user", SERVICE_DEMAND_START, 0x10, localUser},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    ServicePackage package(L"svc-account");
+    ServiceGuard guard(uniqueName("account") + "-" + std::to_string(index++));
+    auto named = [&](std::string text) {
+      if (size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, guard.name());
+      return text;
+    };
+    SCOPED_TRACE(std::string(c.word) + " " + named(c.setting));
+    package.model().narrow[setting::ServiceAccount] = named(c.setting);
+    if (!c.displayName.empty()) package.model().wide[setting::DisplayName] = c.displayName;
+    package.write(guard.name());
+    TempDirectory tmp(L"svc-account-tmp");
+    ScopedVariable variable("ZANTO_SERVICE_ACCOUNT", c.variable);
+    ScopedVariable secret("ZANTO_SERVICE_PASSWORD", password);
+    ScopedVariable log("ZANTO_LOG", "yes");
+    ScopedVariable temp("TMP", narrow(tmp.path()).c_str());
+    LauncherRun run = runLauncher(package.exe(), "/" + std::string(c.word));
+    const bool user = named(c.objectName) == localUser;
+    EXPECT_EQ(run.out, (user ? "Granted 'Log on as a service' to '" + localUser + "'.\n" : std::string()) +
+                           "Installed service '" + guard.name() + "'.\n");
+    EXPECT_EQ(run.exitCode, 0u);
+    ServiceKey key = readServiceKey(guard.name());
+    ASSERT_TRUE(key.found);
+    EXPECT_EQ(narrow(key.objectName), named(c.objectName));
+    const std::u16string display = c.displayName.empty() ? u"" : c.displayName;
+    EXPECT_EQ(key.displayName, display.empty() ? widen(guard.name()) : std::wstring(display.begin(), display.end()));
+    EXPECT_EQ(key.start, c.start);
+    EXPECT_EQ(key.type, c.type) << "only LocalSystem may interact with the desktop";
+    // The password went to the control manager and nowhere else.
+    const std::wstring serviceKey = L"System\\CurrentControlSet\\Services\\" + widen(guard.name());
+    EXPECT_FALSE(registryTreeHolds(HKEY_LOCAL_MACHINE, serviceKey, password));
+    EXPECT_FALSE(registryTreeHolds(HKEY_CURRENT_USER, L"SOFTWARE\\harnwick", password));
+    Bytes exe;
+    std::string error;
+    ASSERT_TRUE(readFileBytes(std::filesystem::path(package.exe()), exe, error)) << error;
+    EXPECT_EQ(std::string(exe.begin(), exe.end()).find(password), std::string::npos);
+    std::string logs;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((tmp / L"vmr*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+      Bytes bytes;
+      if (readFileBytes(std::filesystem::path(tmp / found.cFileName), bytes, error))
+        logs.append(bytes.begin(), bytes.end());
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    EXPECT_NE(logs.find("installing service '" + guard.name() + "' as "), std::string::npos) << logs;
+    EXPECT_EQ(logs.find(password), std::string::npos);
+  }
+}
+
+// A refused account loses nothing: the service installed before stays as it was.
+TEST(ServiceInstall, AccountsThatCannotBeUsedAreRefusedBeforeAnythingIsRemoved) {
+  ServicePackage package(L"svc-refuse");
+  ServiceGuard guard(uniqueName("refuse"));
+  package.write(guard.name());
+  ASSERT_EQ(runLauncher(package.exe(), "/install").exitCode, 0u);
+  const std::string tooLong(8192, 'a');
+  struct {
+    std::string setting;
+    const char* variable;  // ZANTO_SERVICE_ACCOUNT
+    const char* password;  // ZANTO_SERVICE_PASSWORD
+    std::string out;
+  } const cases[] = {
+      {".\\bob", nullptr, nullptr,
+       "Service account '.\\bob' needs a password: set ZANTO_SERVICE_PASSWORD or enter it when asked.\n"},
+      {"CORP\\alice", nullptr, "",
+       "Service account 'CORP\\alice' needs a password: set ZANTO_SERVICE_PASSWORD or enter it when asked.\n"},
+      // Longer than the launcher's buffer: refused, not cut.
+      {"CORP\\alice", nullptr, tooLong.c_str(),
+       "Service account 'CORP\\alice' needs a password: set ZANTO_SERVICE_PASSWORD or enter it when asked.\n"},
+      {"", "CORP\\alice", nullptr,
+       "Service account 'CORP\\alice' needs a password: set ZANTO_SERVICE_PASSWORD or enter it when asked.\n"},
+      {"alice", nullptr, "pw",
+       "Service account 'alice' cannot be used: write a user account as DOMAIN\\user or .\\user.\n"},
+      {"NT SERVICE\\someone-else", nullptr, nullptr,
+       "Service account 'NT SERVICE\\someone-else' cannot be used: a virtual account is NT SERVICE\\ and the "
+       "service's own name.\n"},
+      {"LocalService", tooLong.c_str(), nullptr, "ZANTO_SERVICE_ACCOUNT is too long.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.setting + " / " + (c.variable ? std::string(c.variable).substr(0, 20) : "-"));
+    package.model().narrow[setting::ServiceAccount] = c.setting;
+    package.write(guard.name());
+    ScopedVariable variable("ZANTO_SERVICE_ACCOUNT", c.variable);
+    ScopedVariable secret("ZANTO_SERVICE_PASSWORD", c.password);
+    LauncherRun run = runLauncher(package.exe(), "/install-auto");
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.exitCode, 1u);
+    ServiceKey key = readServiceKey(guard.name());
+    ASSERT_TRUE(key.found);
+    EXPECT_EQ(key.objectName, L"LocalSystem");
+    EXPECT_EQ(key.start, static_cast<DWORD>(SERVICE_DEMAND_START));
   }
 }
 

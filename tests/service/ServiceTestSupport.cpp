@@ -128,6 +128,67 @@ ServiceConfig queryConfig(const std::string& name) {
   return config;
 }
 
+ServiceKey readServiceKey(const std::string& name) {
+  ServiceKey service;
+  const std::wstring key = L"System\\CurrentControlSet\\Services\\" + widen(name);
+  HKEY h;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return service;
+  service.found = true;
+  auto text = [&](const wchar_t* value) {
+    wchar_t buffer[1024] = {};
+    DWORD size = sizeof buffer - sizeof(wchar_t);
+    if (RegGetValueW(h, nullptr, value, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) return std::wstring();
+    return std::wstring(buffer);
+  };
+  auto number = [&](const wchar_t* value) {
+    DWORD n = 0, size = sizeof n;
+    RegGetValueW(h, nullptr, value, RRF_RT_REG_DWORD, nullptr, &n, &size);
+    return n;
+  };
+  service.objectName = text(L"ObjectName");
+  service.displayName = text(L"DisplayName");
+  service.start = number(L"Start");
+  service.type = number(L"Type");
+  RegCloseKey(h);
+  return service;
+}
+
+bool registryTreeHolds(HKEY root, const std::wstring& key, const std::string& text) {
+  HKEY h;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  const std::wstring wide = widen(text);
+  const std::string wideBytes(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+  bool found = false;
+  for (DWORD i = 0; !found; ++i) {
+    wchar_t name[512];
+    DWORD nameSize = 512, type = 0, size = 0;
+    if (RegEnumValueW(h, i, name, &nameSize, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    std::string data(size, '\0');
+    nameSize = 512;
+    if (RegEnumValueW(h, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+        ERROR_SUCCESS)
+      found = data.find(wideBytes) != std::string::npos || data.find(text) != std::string::npos;
+  }
+  for (DWORD i = 0; !found; ++i) {
+    wchar_t sub[512];
+    DWORD subSize = 512;
+    if (RegEnumKeyExW(h, i, sub, &subSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    found = registryTreeHolds(root, key + L"\\" + sub, text);
+  }
+  RegCloseKey(h);
+  return found;
+}
+
+ScopedVariable::ScopedVariable(const char* name, const char* value) : name_(name) {
+  std::vector<char> buffer(32768);
+  DWORD n = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+  had_ = n > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+  old_.assign(buffer.data(), n < buffer.size() ? n : 0);
+  SetEnvironmentVariableA(name, value);
+}
+
+ScopedVariable::~ScopedVariable() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+
 bool queryStatus(const std::string& name, SERVICE_STATUS_PROCESS& status) {
   Handles h(name, SERVICE_QUERY_STATUS);
   DWORD need = 0;

@@ -49,6 +49,29 @@ struct ServiceConfig {
   bool hasDescription = false;
 };
 ServiceConfig queryConfig(const std::string& name);
+// What the control manager wrote to the service's key.
+struct ServiceKey {
+  bool found = false;
+  std::wstring objectName, displayName;
+  DWORD start = 0, type = 0;
+};
+ServiceKey readServiceKey(const std::string& name);
+// True when a value below `key` (its subkeys included) holds `text` as UTF-16
+// or as 8-bit text.
+bool registryTreeHolds(HKEY root, const std::wstring& key, const std::string& text);
+// Sets an environment variable of this process (inherited by the launchers it
+// starts) and restores the earlier state at the end of the scope.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value);
+  ~ScopedVariable();
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
 bool queryStatus(const std::string& name, SERVICE_STATUS_PROCESS& status);
 // Polls until the service is in `state` (or gone, for stopped); false at the
 // limit.

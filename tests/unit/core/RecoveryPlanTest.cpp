@@ -1,8 +1,10 @@
-// The recovery settings as the control manager gets them: seconds to
-// milliseconds, odd values cut rather than wrapped, and the defaults.
+// What install hands the control manager beside the service itself: the
+// recovery settings (seconds to milliseconds, odd values cut rather than
+// wrapped, the defaults) and the account the service runs as.
 #include <gtest/gtest.h>
 
 #include "RecoveryPlan.h"
+#include "ServiceAccount.h"
 
 namespace zanto {
 namespace {
@@ -40,6 +42,48 @@ TEST(RecoveryPlan, SettingsBecomeControlManagerValues) {
     EXPECT_EQ(plan.nonCrashFailures, c.expected.nonCrashFailures);
     EXPECT_EQ(plan.delayedStart, c.expected.delayedStart);
   }
+}
+
+TEST(ServiceAccountText, EachFormGivesItsKindAndTheNameTheManagerTakes) {
+  using K = AccountKind;
+  const struct {
+    std::u16string text;
+    AccountKind kind;
+    std::u16string name;
+  } cases[] = {
+      {u"", K::LocalSystem, u""},
+      {u"localsystem", K::LocalSystem, u""},
+      {u"NT AUTHORITY\\SYSTEM", K::LocalSystem, u""},
+      {u"LocalService", K::LocalService, u"NT AUTHORITY\\LocalService"},
+      {u"nt authority\\localservice", K::LocalService, u"nt authority\\localservice"},
+      {u"NetworkService", K::NetworkService, u"NT AUTHORITY\\NetworkService"},
+      {u"NT SERVICE\\Hello-Svc", K::Virtual, u"NT SERVICE\\Hello-Svc"},
+      {u"nt service\\hello-svc", K::Virtual, u"nt service\\hello-svc"},
+      {u"CORP\\svc-hello$", K::ManagedGroup, u"CORP\\svc-hello$"},
+      {u"CORP\\alice", K::User, u"CORP\\alice"},
+      {u".\\b\u00f6b", K::User, u".\\b\u00f6b"},
+      // Refused: the control manager would not take them, or not for this service.
+      {u"alice", K::Invalid, u""},
+      {u"alice@corp.example", K::Invalid, u""},
+      {u"\\alice", K::Invalid, u""},
+      {u"CORP\\", K::Invalid, u""},
+      {u"CORP\\a\\b", K::Invalid, u""},
+      {u"CORP\\$", K::Invalid, u""},
+      {u"NT AUTHORITY\\Anonymous", K::Invalid, u""},
+      {u"NT SERVICE\\other", K::Invalid, u""},
+      {u"NT SERVICE\\Hello-Svc2", K::Invalid, u""},
+      {u" LocalService", K::Invalid, u""},
+  };
+  for (const auto& c : cases) {
+    ServiceAccount account = parseServiceAccount(c.text, u"Hello-Svc");
+    SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
+    EXPECT_EQ(account.kind, c.kind);
+    EXPECT_TRUE(account.name == c.name);
+    EXPECT_EQ(*account.problem != '\0', c.kind == K::Invalid) << account.problem;
+  }
+  EXPECT_TRUE(accountNeedsPassword(K::User));
+  for (AccountKind kind : {K::LocalSystem, K::LocalService, K::NetworkService, K::Virtual, K::ManagedGroup})
+    EXPECT_FALSE(accountNeedsPassword(kind));
 }
 
 }  // namespace

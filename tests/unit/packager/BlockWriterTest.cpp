@@ -3,6 +3,7 @@
 #include "BlockWriter.h"
 #include "ConfigStore.h"
 #include "PeLayout.h"
+#include "Resources.h"
 #include "Settings.h"
 #include "TestSupport.h"
 
@@ -213,6 +214,118 @@ TEST(BlockWriter, RepackagingACopyReplacesItsBlock) {
   ASSERT_TRUE(makeLauncherCopy(copy, second, again, error));
   ASSERT_TRUE(makeLauncherCopy(sampleLauncher(), second, direct, error));
   EXPECT_EQ(again, direct);
+}
+
+// What a signing tool does to an image: the header's data directories (16, as
+// a linker writes), the linker's checksum, then 8-byte alignment, a certificate
+// table named by directory entry 4, and the checksum of the signed file.
+Bytes withDirectories(Bytes image, bool pe32plus) {
+  const size_t optional = 0x80 + 24, count = optional + (pe32plus ? 108 : 92);
+  image[count] = 16;
+  uint32_t sum = peChecksum(image.data(), image.size(), optional + 64);
+  for (int i = 0; i < 4; ++i) image[optional + 64 + i] = static_cast<uint8_t>(sum >> (8 * i));
+  return image;
+}
+
+Bytes signedImage(Bytes image, bool pe32plus, const Bytes& table) {
+  const size_t optional = 0x80 + 24, entry = optional + (pe32plus ? 112 : 96) + 4 * 8;
+  image.resize((image.size() + 7) / 8 * 8, 0);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put32(entry, static_cast<uint32_t>(image.size()));
+  put32(entry + 4, static_cast<uint32_t>(table.size()));
+  image.insert(image.end(), table.begin(), table.end());
+  put32(optional + 64, 0x12345);
+  return image;
+}
+
+// WIN_CERTIFICATE: length, revision 2.0, type 2 (PKCS#7), then not a signature.
+Bytes certificateTable() {
+  Bytes table = {24, 0, 0, 0, 0, 2, 2, 0};
+  table.resize(24, 0x30);
+  return table;
+}
+
+TEST(BlockWriter, PackagingOverASignedLauncherRemovesTheSignatureWhole) {
+  for (bool pe32plus : {false, true}) {
+    SCOPED_TRACE(pe32plus ? "PE32+" : "PE32");
+    const Bytes launcher = withDirectories(sampleLauncher(pe32plus), pe32plus);
+    Bytes packaged, direct, copy;
+    std::string error;
+    ASSERT_TRUE(makeLauncherCopy(launcher, sampleModel(), packaged, error)) << error;
+    ASSERT_TRUE(makeLauncherCopy(launcher, BlockModel(), direct, error)) << error;
+    // A signed launcher and a signed copy both package to what the unsigned
+    // launcher gives: no table, a zero entry, the linker's checksum again.
+    for (const Bytes& signedOne :
+         {signedImage(launcher, pe32plus, certificateTable()), signedImage(packaged, pe32plus, certificateTable())}) {
+      ASSERT_TRUE(makeLauncherCopy(signedOne, BlockModel(), copy, error)) << error;
+      EXPECT_EQ(copy, direct);
+      MemorySource src(copy.data(), copy.size());
+      PeInfo pe;
+      ASSERT_TRUE(readPeInfo(src, &pe));
+      EXPECT_EQ(pe.certificateOffset, 0u);
+      EXPECT_EQ(pe.certificateSize, 0u);
+    }
+    // Version information written over a signed launcher drops the signature too.
+    const Bytes signedOne = signedImage(launcher, pe32plus, certificateTable());
+    std::vector<Resource> resources;
+    ASSERT_TRUE(readImageResources(signedOne.data(), signedOne.size(), resources, error)) << error;
+    Bytes withSection;
+    ASSERT_TRUE(withResourceSection(signedOne.data(), signedOne.size(), resources, withSection, error)) << error;
+    ASSERT_TRUE(makeLauncherCopy(withSection, BlockModel(), copy, error)) << error;
+    MemorySource src(copy.data(), copy.size());
+    PeInfo pe;
+    ASSERT_TRUE(readPeInfo(src, &pe));
+    EXPECT_EQ(pe.certificateSize, 0u);
+  }
+  // A table the cut would not remove is refused, not left behind.
+  Bytes inside = withDirectories(sampleLauncher(), true);
+  inside[0x80 + 24 + 112 + 32 + 1] = 0x02;  // offset 0x200, in the first section
+  inside[0x80 + 24 + 112 + 36] = 0x10;
+  Bytes copy;
+  std::string error;
+  EXPECT_FALSE(makeLauncherCopy(inside, sampleModel(), copy, error));
+  EXPECT_NE(error.find("certificate table (offset 512) lies inside its sections"), std::string::npos) << error;
+}
+
+TEST(BlockWriter, ReadingASignedCopyStopsAtItsCertificateTable) {
+  const Bytes launcher = withDirectories(sampleLauncher(), true);
+  BlockModel model = sampleModel();
+  Bytes packaged;
+  std::string error;
+  ASSERT_TRUE(makeLauncherCopy(launcher, model, packaged, error)) << error;
+  const Bytes table = certificateTable();
+  Bytes signedCopy = signedImage(packaged, true, table);
+  LauncherCopy back;
+  ASSERT_TRUE(readLauncherCopy(signedCopy, back, error)) << error;
+  EXPECT_EQ(back.certificateOffset, static_cast<int64_t>((packaged.size() + 7) / 8 * 8));
+  EXPECT_EQ(back.certificateSize, static_cast<int64_t>(table.size()));
+  EXPECT_EQ(back.dataLimit, back.certificateOffset);
+  EXPECT_EQ(back.signer, "(the signature is no readable PKCS#7 SignedData)");
+  ASSERT_EQ(back.model.files.size(), model.files.size());
+  EXPECT_EQ(back.model.files[1].content, model.files[1].content);
+
+  // A last file that claims more than lies before the table (but less than
+  // the table holds): refused, never filled with the signature's bytes.
+  Bytes claims = packaged;
+  claims[claims.size() - 4] = 50;  // the empty file's size record
+  Bytes bigTable = certificateTable();
+  bigTable.resize(200, 0x30);
+  bigTable[0] = 200;
+  EXPECT_FALSE(readLauncherCopy(signedImage(claims, true, bigTable), back, error));
+  EXPECT_NE(error.find("left in the executable"), std::string::npos) << error;
+  model.narrow[124] = std::string(16, 'x');
+  Bytes longRecord;
+  ASSERT_TRUE(makeLauncherCopy(launcher, model, longRecord, error));
+  longRecord.resize(0x600 + 40);  // inside the records, before the table
+  // Zeros behind would read as empty records: the launcher must stop at the table.
+  Bytes signedLong = signedImage(longRecord, true, Bytes(200, 0));
+  MemorySource src(signedLong.data(), signedLong.size());
+  ConfigStore store;
+  int64_t offset, limit;
+  EXPECT_EQ(readConfigBlockFrom(src, store, &offset, &limit), BlockError::ReadString);
+  EXPECT_EQ(limit, static_cast<int64_t>(longRecord.size()));
 }
 
 TEST(BlockWriter, RefusesLaunchersThatAreNoUsableImage) {

@@ -482,6 +482,13 @@ source = "app.jar"
   EXPECT_EQ(identity.version.strings.at(0), (std::pair<std::u16string, std::u16string>{u"FileDescription", u"Mine"}));
   EXPECT_EQ(identity.version.strings.at(3),
             (std::pair<std::u16string, std::u16string>{u"OriginalFilename", u"again.exe"}));
+  // The description falls back on what the services console shows.
+  ASSERT_TRUE(build("[settings]\nDisplayName = \"Shown \u00E9\"\n[version]\nversion = \"2.0\"\n", error)) << error;
+  ASSERT_TRUE(readImageResources(test::readFile(request.output).data(), test::readFile(request.output).size(),
+                                 resources, error));
+  ASSERT_TRUE(readIdentity(resources, identity, error)) << error;
+  EXPECT_EQ(identity.version.strings.at(0),
+            (std::pair<std::u16string, std::u16string>{u"FileDescription", u"Shown \u00E9"}));
   ASSERT_TRUE(build("", error)) << error;
   Bytes plain = test::readFile(request.output);
   EXPECT_TRUE(std::equal(launcher.begin(), launcher.end(), plain.begin())) << "launcher bytes as they are";

@@ -1,0 +1,39 @@
+// What install needs for the account a service runs as: the account text (the
+// setting, or ZANTO_SERVICE_ACCOUNT), its password (the environment or the
+// console, never the block) and the "Log on as a service" right.
+#pragma once
+
+// clang-format off
+#include <windows.h>
+#include <ntsecapi.h>  // needs <windows.h> first
+// clang-format on
+
+#include <cstddef>
+
+namespace zanto {
+
+// The account text: ZANTO_SERVICE_ACCOUNT when set and not empty, else
+// ServiceAccount. False when the variable does not fit `units`.
+bool serviceAccountText(wchar_t* out, size_t units);
+
+// The password from ZANTO_SERVICE_PASSWORD, else read from the console without
+// echo after a prompt naming `account`. False (and `out` empty) when there is
+// none: the variable is unset and standard input is no console, or nothing or
+// too much was entered.
+bool servicePassword(const wchar_t* account, wchar_t* out, size_t units);
+
+// The calls that grant the right, the system's by default; tests put recorders
+// here, as Wine implements no account rights.
+struct LogonRightCalls {
+  BOOL(WINAPI* lookupAccountName)(LPCWSTR, LPCWSTR, PSID, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
+  NTSTATUS(NTAPI* openPolicy)(PLSA_UNICODE_STRING, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK, PLSA_HANDLE);
+  NTSTATUS(NTAPI* addAccountRights)(LSA_HANDLE, PSID, PLSA_UNICODE_STRING, ULONG);
+  NTSTATUS(NTAPI* close)(LSA_HANDLE);
+};
+extern LogonRightCalls logonRightCalls;
+
+// Grants SeServiceLogonRight to `account` (a ".\" domain means this computer);
+// 0 or the Win32 error of the call that failed.
+DWORD grantServiceLogonRight(const wchar_t* account);
+
+}  // namespace zanto
