@@ -73,7 +73,16 @@ constexpr int32_t RestartDelayLater = 30013;
 constexpr int32_t FailureResetPeriod = 30014;
 constexpr int32_t RestartOnNonCrashFailure = 30015;
 constexpr int32_t DelayedAutoStart = 30016;
+// How a stop ends and whether the application's own end ends the service.
+constexpr int32_t StopTimeout = 30020;
+constexpr int32_t EndWithApplication = 30021;
 }  // namespace setting
+
+// StopTimeout when the block has none: seconds a stop may take before the process
+// is ended. 0 in the block means no limit.
+constexpr int32_t kDefaultStopTimeoutSeconds = 30;
+// The longest StopTimeout whose milliseconds, with the pre-shutdown margin, fit in 32 bits.
+constexpr int64_t kMaxStopTimeoutSeconds = 4294900;
 
 // Message texts, 8-bit records. The block supplies every text.
 namespace message {
