@@ -64,9 +64,16 @@ TEST_F(Operation, StatusShowsTheStateAndTheExitCodesWhenStopped) {
   LauncherRun other = runLauncher(package_.exe(), "--status " + uniqueName("other"));
   EXPECT_EQ(other.out, "Service '" + uniqueName("other") + "' is not installed.\n");
   EXPECT_EQ(other.exitCode, 1u);
+  const std::vector<std::string> before = queuedDirectories();
   LauncherRun upper = runLauncher(package_.exe(), "/Status");
   EXPECT_EQ(upper.out, "");  // service mode, outside the control manager
   EXPECT_EQ(upper.exitCode, 0u);
+  // As a double-click: the files it extracted are queued for deletion.
+  std::vector<std::string> added;
+  for (const auto& entry : queuedDirectories())
+    if (std::find(before.begin(), before.end(), entry) == before.end()) added.push_back(entry);
+  ASSERT_EQ(added.size(), 1u);
+  EXPECT_TRUE(exists(widen(added[0]) + L"\\notes.txt"));
 }
 
 TEST(ServiceStateName, EveryStateHasItsWord) {
