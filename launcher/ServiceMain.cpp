@@ -82,8 +82,10 @@ void queueExtractionOnce() { InitOnceExecuteOnce(&cleanupOnce, queueExtraction, 
 void requestStop(bool shutdown) {
   InterlockedIncrement(&stopRequests);
   bool first = !InterlockedExchange(&stopRequested, 1);
-  reportState(SERVICE_STOP_PENDING, shutdown);
+  // Signalled first: the stop goes on while the report travels to the control
+  // manager (a stopped report made meanwhile is not overwritten).
   if (first) SetEvent(stopEvent);
+  reportState(SERVICE_STOP_PENDING, shutdown);
 }
 
 [[noreturn]] void endProcess(UINT exitCode) {
