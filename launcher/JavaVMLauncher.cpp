@@ -154,7 +154,7 @@ std::vector<std::u16string> buildMainArguments(const std::vector<std::wstring>& 
 }
 
 LaunchResult launchProgram(const std::vector<std::wstring>& launchArguments, bool destroyAfterMain,
-                           JniExitHook exitHook) {
+                           JniExitHook exitHook, void (*afterCreation)()) {
   logMessage("launching program");
   std::vector<std::string> options = buildSystemProperties();
   buildVmOptionList(options, launchArguments);
@@ -170,6 +170,7 @@ LaunchResult launchProgram(const std::vector<std::wstring>& launchArguments, boo
   }
   logMessage("JVM created");
   jvmCreated = true;
+  if (afterCreation) afterCreation();
   if (!movePhase(Creating, Alive)) {
     // A stop came while the JVM was being created: end it here, main never runs.
     logMessage("stop requested while the JVM was created");

@@ -14,9 +14,10 @@ enum class LaunchResult { Started, Failed, Stopped };
 // Creates the JVM with createJavaVmEntry (JvmEntry.h) and calls
 // com/zanto/runtime/WinLauncher.main. `exitHook`, when not null, is passed as the
 // JNI "exit" option: the JVM calls it on System.exit. Stopped: stopJvm came
-// before the JVM was created, and none was.
+// before the JVM was created, and none was. `jvmCreated`, when not null, is
+// called right after the JVM's creation, before main.
 LaunchResult launchProgram(const std::vector<std::wstring>& launchArguments, bool destroyAfterMain,
-                           JniExitHook exitHook);
+                           JniExitHook exitHook, void (*jvmCreated)() = nullptr);
 // System.exit(0) inside the JVM, then DestroyJavaVM.
 void shutdownJvm();
 // A stop from any thread, once per process. Before the JVM exists it only keeps

@@ -117,15 +117,19 @@ DWORD WINAPI stopWatcher(void*) {
   // The exit first: queueing may wait on the queue's lock, and the exit hook
   // waits for the queueing before the process ends.
   HANDLE exiting = CreateThread(nullptr, 0, exitJvmThread, nullptr, 0, nullptr);
-  if (!exiting) exitJvmThread(nullptr);
+  if (exiting)
+    CloseHandle(exiting);
+  else
+    exitJvmThread(nullptr);
   queueExtractionOnce();
   for (;;) {
-    uint64_t elapsed = GetTickCount64() - start;
     DWORD wait = kCheckPointIntervalMs;
-    if (limitMs && limitMs - (elapsed < limitMs ? elapsed : limitMs) < wait)
-      wait = static_cast<DWORD>(elapsed < limitMs ? limitMs - elapsed : 0);
+    if (limitMs) {
+      uint64_t elapsed = GetTickCount64() - start;
+      if (elapsed >= limitMs) break;
+      if (limitMs - elapsed < wait) wait = static_cast<DWORD>(limitMs - elapsed);
+    }
     Sleep(wait);
-    if (limitMs && GetTickCount64() - start >= limitMs) break;
     reportState(SERVICE_STOP_PENDING, true);
   }
   logError("the stop did not end within StopTimeout (%lu s): ending the process",
@@ -141,12 +145,20 @@ void createStopEvent() {
   if (watcher) CloseHandle(watcher);
 }
 
+// A JVM installs a console handler of its own at creation (unless -Xrs),
+// which would end it on Ctrl+C with status 130; the handler added last is
+// asked first, so the console run's goes on top again.
+void consoleStopFirst() {
+  SetConsoleCtrlHandler(consoleRunCtrlHandler, FALSE);
+  SetConsoleCtrlHandler(consoleRunCtrlHandler, TRUE);
+}
+
 // The launch, up to main's return. Stopped: a stop came before the JVM existed,
 // and none was created.
-LaunchResult startApplication() {
+LaunchResult startApplication(void (*jvmCreated)() = nullptr) {
   if (stopRequested) return LaunchResult::Stopped;
   if (!LoadDLL(true)) return LaunchResult::Failed;
-  return launchProgram(serviceArguments, false, jvmExitHook);
+  return launchProgram(serviceArguments, false, jvmExitHook, jvmCreated);
 }
 
 // After main: waits for the stop (which ends the process), or with
@@ -265,7 +277,7 @@ int runInConsole() {
   // runs instead of killing the process halfway.
   installConsoleStop();
   processDeletionQueue();
-  LaunchResult launched = startApplication();
+  LaunchResult launched = startApplication(consoleStopFirst);
   if (launched != LaunchResult::Started) return launched == LaunchResult::Stopped ? 0 : 1;
   runUntilEnd();
 }
