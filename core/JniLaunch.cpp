@@ -90,7 +90,7 @@ JniResult checkFirstRun(JNIEnv* env) {
   JniResult result = goOn ? JniResult::Ok : JniResult::StoppedByFirstRun;
   if (exceptionPending(env)) {
     env->ExceptionDescribe();
-    result = JniResult::StoppedByFirstRun;
+    result = JniResult::FirstRunThrew;
   }
   env->DeleteLocalRef(cls);
   return result;
@@ -174,28 +174,46 @@ JniResult callMain(JNIEnv* env, const char* launcherClass, MainArgumentsBuilder 
   return result;
 }
 
-JniResult shutdownJvm(JavaVM* vm, JNIEnv* env) {
-  JniResult result = JniResult::Ok;
+namespace {
+
+// System.exit(status); returns only when the exit was refused or not found.
+JniResult callSystemExit(JNIEnv* env, jint status) {
   jclass systemClass = env->FindClass("java/lang/System");
   if (!systemClass) {
     clearPending(env);
-    result = JniResult::ClassNotFound;
+    return JniResult::ClassNotFound;
+  }
+  jmethodID exitMethod = env->GetStaticMethodID(systemClass, "exit", "(I)V");
+  JniResult result = JniResult::Ok;
+  if (!exitMethod) {
+    clearPending(env);
+    result = JniResult::MethodNotFound;
   } else {
-    jmethodID exitMethod = env->GetStaticMethodID(systemClass, "exit", "(I)V");
-    if (!exitMethod) {
-      clearPending(env);
-      result = JniResult::MethodNotFound;
-    } else {
-      env->CallStaticVoidMethod(systemClass, exitMethod, static_cast<jint>(0));
-      // Reached only when the exit was refused (a security manager, for one).
-      if (exceptionPending(env)) {
-        env->ExceptionDescribe();
-        result = JniResult::Exception;
-      }
+    env->CallStaticVoidMethod(systemClass, exitMethod, status);
+    // Reached only when the exit was refused (a security manager, for one).
+    if (exceptionPending(env)) {
+      env->ExceptionDescribe();
+      result = JniResult::Exception;
     }
   }
+  env->DeleteLocalRef(systemClass);
+  return result;
+}
+
+}  // namespace
+
+JniResult shutdownJvm(JavaVM* vm, JNIEnv* env) {
+  JniResult result = callSystemExit(env, 0);
   vm->DestroyJavaVM();
   return result;
+}
+
+JniResult exitJvmFromThread(JavaVM* vm) {
+  JNIEnv* env = nullptr;
+  if (vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_2) != JNI_OK &&
+      vm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK)
+    return JniResult::NotAttached;
+  return callSystemExit(env, 0);
 }
 
 }  // namespace zanto

@@ -38,7 +38,9 @@ enum class JniResult {
   FirstRunMethodMissing,  // internal error 15
   OutOfMemory,            // no java/lang/String, array or string object: internal error 21
   Exception,              // an exception escaped the called method
-  StoppedByFirstRun,      // firstRun returned false or threw
+  StoppedByFirstRun,      // firstRun returned false
+  FirstRunThrew,          // firstRun threw (the exception is described)
+  NotAttached,            // the JVM refused to attach the calling thread
 };
 
 // The code shown in the internal-error message for a result, 0 when the result is
@@ -63,8 +65,9 @@ void buildVmInitArgs(VmStartArguments& start, const std::vector<std::string>& op
 bool createJvm(CreateJavaVmFunction entry, VmStartArguments& start, JavaVM** vm, JNIEnv** env);
 
 // Runs com.velmora.runtime.FirstRun.firstRun(). Ok when the launch may go on,
-// StoppedByFirstRun when it returned false or threw (the exception is described),
-// FirstRunClassMissing / FirstRunMethodMissing when it cannot be called.
+// StoppedByFirstRun when it returned false, FirstRunThrew when it threw (the
+// exception is described), FirstRunClassMissing / FirstRunMethodMissing when it
+// cannot be called.
 JniResult checkFirstRun(JNIEnv* env);
 
 // Calls the static main(String[]) of `launcherClass` (dotted or slashed name) with
@@ -85,5 +88,11 @@ JniResult callMain(JNIEnv* env, const char* launcherClass, MainArgumentsBuilder 
 // DestroyJavaVM. Returns only when the exit did not end the process: Ok when it ran,
 // ClassNotFound / MethodNotFound / Exception when System.exit could not be called.
 JniResult shutdownJvm(JavaVM* vm, JNIEnv* env);
+
+// System.exit(0) on the calling thread, which need not be the JVM's creator (a stop
+// while main still runs on that one): the thread is attached first. Returns only
+// when the exit did not end the process: NotAttached, or as shutdownJvm. The JVM is
+// not destroyed, since its creator may still be inside it.
+JniResult exitJvmFromThread(JavaVM* vm);
 
 }  // namespace zanto

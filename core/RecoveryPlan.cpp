@@ -31,4 +31,16 @@ RecoveryPlan recoveryPlan(const RecoverySettings& settings, bool automaticStart)
   return plan;
 }
 
+uint32_t stopTimeoutSeconds(const ConfigStore& store) {
+  if (!store.narrow.count(setting::StopTimeout)) return kDefaultStopTimeoutSeconds;
+  int seconds = getIntSetting(store, setting::StopTimeout);
+  if (seconds <= 0) return 0;
+  return static_cast<uint32_t>(seconds > kMaxStopTimeoutSeconds ? kMaxStopTimeoutSeconds : seconds);
+}
+
+uint32_t preshutdownTimeoutMs(uint32_t stopTimeoutSeconds) {
+  if (stopTimeoutSeconds == 0) return 0;
+  return static_cast<uint32_t>((int64_t{stopTimeoutSeconds} + kPreshutdownMarginSeconds) * 1000);
+}
+
 }  // namespace zanto

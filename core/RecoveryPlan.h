@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "ConfigStore.h"
+
 namespace zanto {
 
 struct RecoveryPlan {
@@ -26,5 +28,16 @@ struct RecoverySettings {
 // Negative delays and periods are taken as 0 and delays beyond
 // kMaxRestartDelaySeconds are cut to it; a reset period of 0 is one day.
 RecoveryPlan recoveryPlan(const RecoverySettings& settings, bool automaticStart);
+
+// Seconds the pre-shutdown timeout gives beyond StopTimeout: the launcher's own
+// end after a timed-out stop must still fall inside it.
+constexpr uint32_t kPreshutdownMarginSeconds = 15;
+
+// StopTimeout in seconds: kDefaultStopTimeoutSeconds when the block has no
+// record, 0 (no limit) for 0 or a negative value, cut to kMaxStopTimeoutSeconds.
+uint32_t stopTimeoutSeconds(const ConfigStore& store);
+// The pre-shutdown timeout for a stop timeout, in milliseconds; 0 when there is
+// no limit, which leaves the system's own.
+uint32_t preshutdownTimeoutMs(uint32_t stopTimeoutSeconds);
 
 }  // namespace zanto

@@ -79,6 +79,14 @@ const SettingInfo kSettings[] = {
      "install: a stop with a non-zero exit code (System.exit(n), n not 0) counts as a failure, not only a crash"},
     {30016, "DelayedAutoStart", K::Flag,
      "install: an automatically started service starts delayed, after the other automatic services"},
+    {30020, "StopTimeout", K::Int,
+     "seconds a stop may take (the JVM's exit with its shutdown hooks) before the launcher ends the process and "
+     "reports the service stopped with exit code 1053; absent means 30, 0 waits for ever; install also gives "
+     "Windows this time plus 15 seconds at system shutdown (pre-shutdown timeout)"},
+    {30021, "EndWithApplication", K::Flag,
+     "off unless set (zanto-pack sets it): once main has returned and the application's last non-daemon thread "
+     "has ended (DestroyJavaVM, as the java command does), the service stops with exit code 0; off, the JVM stays "
+     "until a stop"},
     {30030, "CodePage", K::Int,
      "code page of the block's 8-bit texts (written by zanto-pack from [package] codepage); the launcher turns "
      "MainClass, Arguments and VmParameters into UTF-16 from it; absent: the machine's ANSI code page"},
@@ -117,6 +125,10 @@ bool intSettingRange(int32_t id, int64_t& minimum, int64_t& maximum) {
     case setting::FailureResetPeriod:
       minimum = 0;
       maximum = INT32_MAX;
+      return true;
+    case setting::StopTimeout:
+      minimum = 0;
+      maximum = kMaxStopTimeoutSeconds;
       return true;
     default:
       return false;

@@ -72,12 +72,21 @@ constexpr int32_t RestartDelayLater = 30013;
 constexpr int32_t FailureResetPeriod = 30014;
 constexpr int32_t RestartOnNonCrashFailure = 30015;
 constexpr int32_t DelayedAutoStart = 30016;
+// How a stop ends and whether the application's own end ends the service.
+constexpr int32_t StopTimeout = 30020;
+constexpr int32_t EndWithApplication = 30021;
 // The code page of the block's 8-bit texts; absent: the machine's ANSI code page.
 constexpr int32_t CodePage = 30030;
 // The account the service runs as and its name in the services console.
 constexpr int32_t ServiceAccount = 30040;
 constexpr int32_t DisplayName = 30041;  // wide
 }  // namespace setting
+
+// StopTimeout when the block has none: seconds a stop may take before the process
+// is ended. 0 in the block means no limit.
+constexpr int32_t kDefaultStopTimeoutSeconds = 30;
+// The longest StopTimeout whose milliseconds, with the pre-shutdown margin, fit in 32 bits.
+constexpr int64_t kMaxStopTimeoutSeconds = 4294900;
 
 // Message texts, 8-bit records. The block supplies every text.
 namespace message {

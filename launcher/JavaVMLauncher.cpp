@@ -33,6 +33,12 @@ JNIEnv* jniEnv = nullptr;
 bool jvmCreated = false;
 // After DestroyJavaVM no JNI call is allowed, so a later shutdown does nothing.
 bool jvmDestroyed = false;
+// Where the JVM stands for a stop from another thread; moved only by compare and
+// exchange, so that exactly one thread ends the JVM.
+enum JvmPhase : LONG { NoJvm, Creating, Alive, Exiting, Destroyed };
+volatile LONG jvmPhase = NoJvm;
+
+bool movePhase(LONG from, LONG to) { return InterlockedCompareExchange(&jvmPhase, to, from) == from; }
 // The JVM keeps pointers into the option texts: they live as long as the process.
 VmStartArguments startArguments;
 
@@ -72,13 +78,18 @@ bool checkFirstRun() {
   if (!fileExists(marker)) return true;
   JniResult result = zanto::checkFirstRun(jniEnv);
   if (int code = internalErrorCode(result)) fatalInternalError(code);
+  // An administrator must learn why the service did not start; the JVM stays
+  // idle otherwise, and the next start repeats the same.
+  if (result == JniResult::FirstRunThrew) showError("The first-run step failed: FirstRun.firstRun threw an exception.");
+  if (result == JniResult::StoppedByFirstRun)
+    showError("The first-run step stopped the start: FirstRun.firstRun returned false.");
   return result == JniResult::Ok;
 }
 
 bool callMain(const std::vector<std::wstring>& launchArguments) {
   if (productFlavor() == 'i' && !checkFirstRun()) {
     logMessage("checkFirstRun stopped further execution");
-    return true;
+    return false;
   }
   JniResult result = zanto::callMain(
       jniEnv, kLauncherClass,
@@ -139,22 +150,34 @@ std::vector<std::u16string> buildMainArguments(const std::vector<std::wstring>& 
   return buildMainArgumentList(prefix, launch, configured, getIntSetting(setting::PassVmArguments) != 0);
 }
 
-bool launchProgram(const std::vector<std::wstring>& launchArguments, bool destroyAfterMain, JniExitHook exitHook) {
+LaunchResult launchProgram(const std::vector<std::wstring>& launchArguments, bool destroyAfterMain,
+                           JniExitHook exitHook, void (*afterCreation)()) {
   logMessage("launching program");
   std::vector<std::string> options = buildSystemProperties();
   buildVmOptionList(options, launchArguments);
   buildVmInitArgs(startArguments, options, exitHook, kLogger);
+  if (!movePhase(NoJvm, Creating)) {
+    logMessage("stop requested before the JVM was created");
+    return LaunchResult::Stopped;
+  }
   logMessage("Creating JVM");
   if (!createJavaVmEntry || !createJvm(createJavaVmEntry, startArguments, &javaVm, &jniEnv)) {
     logError("could not initialize JVM");
-    return false;
+    return LaunchResult::Failed;
   }
   logMessage("JVM created");
   jvmCreated = true;
+  if (afterCreation) afterCreation();
+  if (!movePhase(Creating, Alive)) {
+    // A stop came while the JVM was being created: end it here, main never runs.
+    logMessage("stop requested while the JVM was created");
+    shutdownJvm(javaVm, jniEnv);
+    return LaunchResult::Stopped;
+  }
 
   if (!callMain(launchArguments)) {
     logError("could not call main");
-    return false;
+    return LaunchResult::Failed;
   }
   if (destroyAfterMain) {
     logMessage("dest JVM");
@@ -162,13 +185,34 @@ bool launchProgram(const std::vector<std::wstring>& launchArguments, bool destro
     jvmDestroyed = true;
   }
   logMessage("launch done");
-  return true;
+  return LaunchResult::Started;
 }
 
 void shutdownJvm() {
   if (!jvmCreated || jvmDestroyed) return;
   JniResult result = shutdownJvm(javaVm, jniEnv);
   if (result != JniResult::Ok) logError("could not call System.exit");
+}
+
+bool stopJvm() {
+  for (;;) {
+    LONG phase = jvmPhase;
+    if (phase == Exiting || phase == Destroyed) return false;
+    if (!movePhase(phase, Exiting)) continue;
+    if (phase != Alive) return false;  // the launch sees Exiting and creates or keeps no JVM
+    logMessage("stopping the JVM: System.exit(0)");
+    JniResult result = exitJvmFromThread(javaVm);
+    logError(result == JniResult::NotAttached ? "could not attach to the JVM" : "could not call System.exit");
+    return true;
+  }
+}
+
+bool destroyJvmAfterMain() {
+  logMessage("main returned: waiting for the application's threads (DestroyJavaVM)");
+  javaVm->DestroyJavaVM();
+  logMessage("DestroyJavaVM returned");
+  jvmDestroyed = true;
+  return movePhase(Alive, Destroyed);
 }
 
 }  // namespace zanto

@@ -6,6 +6,7 @@
 
 #include "CommandLine.h"
 #include "ConfigBlock.h"
+#include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "EventLog.h"
 #include "Extraction.h"
@@ -71,7 +72,10 @@ int launcherMain(HINSTANCE instance, const char* tail) {
   useEventLog();
   extractForLaunch();
   SERVICE_TABLE_ENTRYA table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
-  StartServiceCtrlDispatcherA(table);
+  // Started by hand (no control manager to reach): the files just extracted
+  // are queued for deletion like at any other end, or each start would leave a
+  // copy behind.
+  if (!StartServiceCtrlDispatcherA(table)) runExitCleanup();
   return 0;
 }
 

@@ -108,6 +108,12 @@ void applyRecovery(SC_HANDLE service, ChangeConfig2W change, DWORD startType) {
   }
 }
 
+void applyPreshutdownTimeout(SC_HANDLE service, ChangeConfig2W change) {
+  SERVICE_PRESHUTDOWN_INFO info{preshutdownTimeoutMs(stopTimeoutSeconds(configStore()))};
+  if (info.dwPreshutdownTimeout)
+    applyOptional(service, change, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info, "Pre-shutdown timeout");
+}
+
 const char* buildDependencyList(const char* setting, char* buffer, size_t size) {
   size_t used = 0;
   const char* p = setting;
@@ -197,6 +203,7 @@ int installService(DWORD startType) {
   ChangeConfig2W change = changeConfig2();
   setDescription(service, change);
   applyRecovery(service, change, startType);
+  applyPreshutdownTimeout(service, change);
   // Reports still reach the event log without it, only less readable there.
   if (LONG error = registerEventSource(serviceName)) {
     logMessage("warning: event source not registered, error %ld", error);

@@ -17,6 +17,9 @@ using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
 // or null when the system has none). A refused call is logged and named in a
 // line on standard output; the installation stands.
 void applyRecovery(SC_HANDLE service, ChangeConfig2W change, DWORD startType);
+// The pre-shutdown timeout from StopTimeout (with a margin), so that at system
+// shutdown Windows waits for the stop; none when StopTimeout is 0.
+void applyPreshutdownTimeout(SC_HANDLE service, ChangeConfig2W change);
 int uninstallService(bool verbose);
 int startInstalledService();
 int stopInstalledService(bool verbose);

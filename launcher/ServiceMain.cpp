@@ -1,18 +1,22 @@
 // The service run sequence (see ServiceMain.h). The status record is written
-// whole by each writer and reported at once; the stop request reaches the
-// service thread only through the auto-reset stop event.
+// whole under one lock and reported at once; the control handler only signals
+// the auto-reset stop event, and a thread of its own carries the stop out, as
+// main may still run on the service thread.
 #include "ServiceMain.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "ConfigBlock.h"
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "EventLog.h"
 #include "JavaVMLauncher.h"
 #include "LauncherMain.h"
 #include "Log.h"
+#include "RecoveryPlan.h"
+#include "Settings.h"
 #include "WinLoader.h"
 
 namespace zanto {
@@ -24,12 +28,19 @@ namespace {
 
 constexpr DWORD kServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS;
 constexpr DWORD kWaitHint = 50000;
+// How often a stop in progress moves its check point: well within the wait hint.
+constexpr DWORD kCheckPointIntervalMs = 2000;
 
 SERVICE_STATUS_HANDLE statusHandle;
 HANDLE stopEvent;
 volatile LONG stopRequested;
+volatile LONG stopRequests;  // how many requests came, for the console run's check
 volatile LONG consoleStopRequested;
 constexpr DWORD kCloseGraceMs = 10000;
+// Reports come from the control handler, the stop watcher, the exit hook and the
+// service thread; once stopped, nothing reports again.
+SRWLOCK statusLock = SRWLOCK_INIT;
+INIT_ONCE cleanupOnce = INIT_ONCE_STATIC_INIT;
 
 // Run in a console there is no control manager to report to.
 void report() {
@@ -37,35 +48,131 @@ void report() {
 }
 
 void reportStopped(DWORD win32ExitCode, DWORD specificExitCode) {
-  serviceStatus.dwCurrentState = SERVICE_STOPPED;
-  serviceStatus.dwWin32ExitCode = win32ExitCode;
-  serviceStatus.dwServiceSpecificExitCode = specificExitCode;
-  report();
+  AcquireSRWLockExclusive(&statusLock);
+  if (serviceStatus.dwCurrentState != SERVICE_STOPPED) {
+    serviceStatus.dwCurrentState = SERVICE_STOPPED;
+    serviceStatus.dwWin32ExitCode = win32ExitCode;
+    serviceStatus.dwServiceSpecificExitCode = specificExitCode;
+    report();
+  }
+  ReleaseSRWLockExclusive(&statusLock);
 }
 
-void requestStop(bool shutdown) {
+// Moves to `state` unless the service has stopped meanwhile (or, for running,
+// a stop is pending); a stop pending report may also move the check point.
+void reportState(DWORD state, bool nextCheckPoint) {
+  AcquireSRWLockExclusive(&statusLock);
+  if (serviceStatus.dwCurrentState != SERVICE_STOPPED && !(state == SERVICE_RUNNING && stopRequested)) {
+    serviceStatus.dwCurrentState = state;
+    if (nextCheckPoint) ++serviceStatus.dwCheckPoint;
+    report();
+  }
+  ReleaseSRWLockExclusive(&statusLock);
+}
+
+BOOL CALLBACK queueExtraction(INIT_ONCE*, void*, void**) {
   runExitCleanup();
-  InterlockedExchange(&stopRequested, 1);
-  serviceStatus.dwCurrentState = SERVICE_STOP_PENDING;
-  if (shutdown) ++serviceStatus.dwCheckPoint;
-  report();
-  SetEvent(stopEvent);
+  return TRUE;
 }
 
-// Leaves the JVM running after main, as its application may go on in threads of
-// its own, until the stop event.
-bool startApplication() {
-  if (!stopEvent) stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  return LoadDLL(true) && launchProgram(serviceArguments, false, jvmExitHook);
+// The extracted files are queued once, whichever end comes first; a second
+// caller waits until they are, as the process may end right after it.
+void queueExtractionOnce() { InitOnceExecuteOnce(&cleanupOnce, queueExtraction, nullptr, nullptr); }
+
+// Only signals: the stop's work is done by the stop watcher.
+void requestStop(bool shutdown) {
+  InterlockedIncrement(&stopRequests);
+  bool first = !InterlockedExchange(&stopRequested, 1);
+  // Signalled first: the stop goes on while the report travels to the control
+  // manager (a stopped report made meanwhile is not overwritten).
+  if (first) SetEvent(stopEvent);
+  reportState(SERVICE_STOP_PENDING, shutdown);
 }
 
-[[noreturn]] void stopApplicationOnRequest() {
-  WaitForSingleObject(stopEvent, INFINITE);
-  shutdownJvm();
-  serviceStatus.dwCurrentState = SERVICE_STOPPED;
-  report();
+[[noreturn]] void endProcess(UINT exitCode) {
   std::fflush(stdout);
-  _exit(0);
+  std::fflush(stderr);
+  // Not ExitProcess: a JVM stuck in its exit would hold the process in its
+  // DLL detach.
+  TerminateProcess(GetCurrentProcess(), exitCode);
+  _exit(static_cast<int>(exitCode));
+}
+
+DWORD WINAPI exitJvmThread(void*) {
+  if (stopJvm()) {
+    // The JVM did not exit; the service stops anyway.
+    reportStopped(NO_ERROR, 0);
+    endProcess(0);
+  }
+  return 0;
+}
+
+// Waits for the stop request, then does what the control handler must not:
+// queues the extracted files, ends the JVM on a thread of its own (main may
+// still run on the service thread), and keeps the check point moving until the
+// process ends or StopTimeout has passed.
+DWORD WINAPI stopWatcher(void*) {
+  WaitForSingleObject(stopEvent, INFINITE);
+  const uint64_t start = GetTickCount64();
+  const uint64_t limitMs = uint64_t{stopTimeoutSeconds(configStore())} * 1000;
+  // The exit first: queueing may wait on the queue's lock, and the exit hook
+  // waits for the queueing before the process ends.
+  HANDLE exiting = CreateThread(nullptr, 0, exitJvmThread, nullptr, 0, nullptr);
+  if (exiting)
+    CloseHandle(exiting);
+  else
+    exitJvmThread(nullptr);
+  queueExtractionOnce();
+  for (;;) {
+    DWORD wait = kCheckPointIntervalMs;
+    if (limitMs) {
+      uint64_t elapsed = GetTickCount64() - start;
+      if (elapsed >= limitMs) break;
+      if (limitMs - elapsed < wait) wait = static_cast<DWORD>(limitMs - elapsed);
+    }
+    Sleep(wait);
+    reportState(SERVICE_STOP_PENDING, true);
+  }
+  logError("the stop did not end within StopTimeout (%lu s): ending the process",
+           static_cast<unsigned long>(limitMs / 1000));
+  reportStopped(ERROR_SERVICE_REQUEST_TIMEOUT, 0);
+  endProcess(ERROR_SERVICE_REQUEST_TIMEOUT);
+}
+
+void createStopEvent() {
+  if (stopEvent) return;
+  stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE watcher = CreateThread(nullptr, 0, stopWatcher, nullptr, 0, nullptr);
+  if (watcher) CloseHandle(watcher);
+}
+
+// A JVM installs a console handler of its own at creation (unless -Xrs),
+// which would end it on Ctrl+C with status 130; the handler added last is
+// asked first, so the console run's goes on top again.
+void consoleStopFirst() {
+  SetConsoleCtrlHandler(consoleRunCtrlHandler, FALSE);
+  SetConsoleCtrlHandler(consoleRunCtrlHandler, TRUE);
+}
+
+// The launch, up to main's return. Stopped: a stop came before the JVM existed,
+// and none was created.
+LaunchResult startApplication(void (*jvmCreated)() = nullptr) {
+  if (stopRequested) return LaunchResult::Stopped;
+  if (!LoadDLL(true)) return LaunchResult::Failed;
+  return launchProgram(serviceArguments, false, jvmExitHook, jvmCreated);
+}
+
+// After main: waits for the stop (which ends the process), or with
+// EndWithApplication for the application's last non-daemon thread.
+[[noreturn]] void runUntilEnd() {
+  if (!stopRequested && getIntSetting(setting::EndWithApplication) != 0) {
+    destroyJvmAfterMain();
+    // Ended by itself, or by a stop that came meanwhile: either is a clean end.
+    queueExtractionOnce();
+    reportStopped(NO_ERROR, 0);
+    endProcess(0);
+  }
+  for (;;) Sleep(INFINITE);
 }
 
 std::wstring toWide(const char* text) {
@@ -81,12 +188,10 @@ std::wstring toWide(const char* text) {
 
 void reportStoppedAtExit() {
   std::fflush(stdout);
-  if (serviceStatus.dwCurrentState != SERVICE_STOPPED) reportStopped(NO_ERROR, 0);
+  reportStopped(NO_ERROR, 0);
 }
 
-void reportStoppedAfterFailure() {
-  if (serviceStatus.dwCurrentState != SERVICE_STOPPED) reportStopped(1, 0);
-}
+void reportStoppedAfterFailure() { reportStopped(1, 0); }
 
 void JNICALL jvmExitHook(jint status) {
   std::fflush(stdout);
@@ -95,7 +200,7 @@ void JNICALL jvmExitHook(jint status) {
   // An application that ends by itself leaves its extracted files behind; the
   // next run deletes them, as after a stop (a restarted service would pile them
   // up otherwise).
-  if (!stopRequested) runExitCleanup();
+  queueExtractionOnce();
   // An exit the service asked for is a clean stop; an application that ends the
   // JVM by itself with a failure status must not be shown as a clean stop.
   if (stopRequested || status == 0)
@@ -104,18 +209,22 @@ void JNICALL jvmExitHook(jint status) {
     reportStopped(ERROR_SERVICE_SPECIFIC_ERROR, static_cast<DWORD>(status));
 }
 
-void WINAPI serviceControlHandler(DWORD control) {
+DWORD WINAPI serviceControlHandler(DWORD control, DWORD, void*, void*) {
   switch (control) {
     case SERVICE_CONTROL_STOP:
       requestStop(false);
       break;
     case SERVICE_CONTROL_SHUTDOWN:
+    case SERVICE_CONTROL_PRESHUTDOWN:
       requestStop(true);
       break;
     default:
+      AcquireSRWLockExclusive(&statusLock);
       report();
+      ReleaseSRWLockExclusive(&statusLock);
       break;
   }
+  return NO_ERROR;
 }
 
 BOOL WINAPI consoleCtrlHandler(DWORD) {
@@ -126,27 +235,33 @@ BOOL WINAPI consoleCtrlHandler(DWORD) {
 void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   serviceStatus.dwServiceType = kServiceType;
   serviceStatus.dwCurrentState = SERVICE_RUNNING;
-  serviceStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+  // Pre-shutdown: at system shutdown Windows then waits for the stop as long as
+  // the installation asked (StopTimeout and a margin), not a few seconds.
+  serviceStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
   serviceStatus.dwWin32ExitCode = NO_ERROR;
   serviceStatus.dwServiceSpecificExitCode = 0;
   serviceStatus.dwCheckPoint = 0;
   serviceStatus.dwWaitHint = kWaitHint;
-  statusHandle = RegisterServiceCtrlHandlerA(serviceName, serviceControlHandler);
+  // Before the handler: a stop may come as soon as it is registered.
+  createStopEvent();
+  statusHandle = RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandler, nullptr);
   if (!statusHandle) return;
-  report();
+  reportState(SERVICE_RUNNING, false);
   clearLastFailure();
   std::atexit(reportStoppedAtExit);
   processDeletionQueue();
   for (DWORD i = 0; i < argumentCount; ++i) serviceArguments.push_back(toWide(arguments[i]));
-  if (!startApplication()) {
-    reportStopped(1, 0);
+  LaunchResult launched = startApplication();
+  if (launched != LaunchResult::Started) {
+    if (launched == LaunchResult::Stopped) logMessage("stop requested during the start: no JVM created");
+    queueExtractionOnce();
+    reportStopped(launched == LaunchResult::Stopped ? NO_ERROR : 1, 0);
     return;
   }
-  serviceStatus.dwCurrentState = SERVICE_RUNNING;
-  report();
+  reportState(SERVICE_RUNNING, false);
   logMessage("registering ConsoleCtrlHandler");
   SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
-  stopApplicationOnRequest();
+  runUntilEnd();
 }
 
 BOOL WINAPI consoleRunCtrlHandler(DWORD event) {
@@ -166,15 +281,16 @@ int runInConsole() {
   // runs instead of killing the process halfway.
   installConsoleStop();
   processDeletionQueue();
-  if (!startApplication()) return 1;
-  stopApplicationOnRequest();
+  LaunchResult launched = startApplication(consoleStopFirst);
+  if (launched != LaunchResult::Started) return launched == LaunchResult::Stopped ? 0 : 1;
+  runUntilEnd();
 }
 
 void installConsoleStop() {
-  if (!stopEvent) stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  createStopEvent();
   SetConsoleCtrlHandler(consoleRunCtrlHandler, TRUE);
 }
 
-bool consoleStopPending() { return stopEvent && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; }
+int stopRequestCount() { return stopRequests; }
 
 }  // namespace zanto

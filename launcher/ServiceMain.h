@@ -18,22 +18,25 @@ extern SERVICE_STATUS serviceStatus;
 extern std::vector<std::wstring> serviceArguments;
 
 void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments);
-void WINAPI serviceControlHandler(DWORD control);
+// Stop, shutdown and pre-shutdown request the stop; every control re-reports.
+DWORD WINAPI serviceControlHandler(DWORD control, DWORD eventType, void* eventData, void* context);
 BOOL WINAPI consoleCtrlHandler(DWORD event);
 void reportStoppedAtExit();
 // Stopped with exit code 1, unless already stopped; nothing outside a service.
 void reportStoppedAfterFailure();
 // The service's launch sequence in the console, without the control manager:
 // the console's control events (Ctrl+C, Ctrl+Break, close) stop the application
-// as a service stop does. Returns 1 when the launch fails; otherwise the process
-// ends with the application's exit status (0 after a stop).
+// as a service stop does. Returns 1 when the launch fails, 0 when a stop came
+// before the JVM existed; otherwise the process ends with the application's exit
+// status (0 after a stop, 1053 after a stop that outlasted StopTimeout).
 int runInConsole();
-// The stop event and consoleRunCtrlHandler, which turns every console control
-// event into one stop request.
+// The stop event with the thread that carries out a stop, and
+// consoleRunCtrlHandler, which turns every console control event into one stop
+// request.
 void installConsoleStop();
 BOOL WINAPI consoleRunCtrlHandler(DWORD event);
-// True when a stop request is waiting for the console run; takes it.
-bool consoleStopPending();
+// Stop requests made so far in this process (the first one counts).
+int stopRequestCount();
 // The JNI "exit" hook: the JVM calls it on System.exit and may then end the
 // process without the runtime's exit processing, so the final report is made
 // here.

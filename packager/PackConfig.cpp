@@ -15,7 +15,8 @@
 
 static_assert(zanto::kModernJavaSettings[0] == zanto::setting::NumericVersionCheck &&
               zanto::kModernJavaSettings[1] == zanto::setting::ReleaseFileVersion &&
-              zanto::kModernJavaSettings[2] == zanto::setting::WideRegistrySearch);
+              zanto::kModernJavaSettings[2] == zanto::setting::WideRegistrySearch &&
+              zanto::kModernJavaSettings[3] == zanto::setting::EndWithApplication);
 
 namespace zanto {
 

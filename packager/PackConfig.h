@@ -53,8 +53,9 @@ struct PackConfig {
   uint32_t iconLine = 0;
 };
 
-// The opt-in rules for today's Java runtimes that a new configuration gets on.
-constexpr int32_t kModernJavaSettings[] = {30001, 30002, 30003};
+// The opt-in rules for today's Java runtimes, and the end of the service with the
+// application, that a new configuration gets on; blocks of other tools lack them.
+constexpr int32_t kModernJavaSettings[] = {30001, 30002, 30003, 30021};
 
 // "FILE:LINE: message", the form of every configuration error.
 std::string configError(const std::filesystem::path& file, uint32_t line, const std::string& message);

@@ -39,7 +39,7 @@ class JvmLaunchTest : public LaunchTest {
     if (!jvm) ExitProcess(101);
     createJavaVmEntry =
         reinterpret_cast<CreateJavaVmFunction>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
-    bool ok = launchProgram(args, destroy, hook ? &exitHook : nullptr);
+    bool ok = launchProgram(args, destroy, hook ? &exitHook : nullptr) == LaunchResult::Started;
     if (ok && shutdown) shutdownJvm();
     ExitProcess(ok ? 0 : 1);
   }
@@ -184,8 +184,8 @@ TEST_P(FirstRunTest, Outcome) {
   EXPECT_EQ(r.options()[0], "-Dzanto.isVelmora=true");
   EXPECT_EQ(r.find("call [com/velmora/runtime/FirstRun]") >= 0, c.firstRunCalled);
   EXPECT_EQ(r.find("call [com/zanto/runtime/WinLauncher]") >= 0, c.mainCalled);
-  if (c.exitCode == 0 && !c.mainCalled) {
-    EXPECT_TRUE(logHasInOrder({"checkFirstRun stopped further execution", "launch done"}));
+  if (c.firstRunCalled && !c.mainCalled && c.exitCode == 1) {
+    EXPECT_TRUE(logHasInOrder({"checkFirstRun stopped further execution", "ERROR: could not call main"}));
   }
 }
 
@@ -193,8 +193,11 @@ INSTANTIATE_TEST_SUITE_P(
     Table, FirstRunTest,
     ::testing::Values(FirstRunCase{"no_marker", false, "first_run=false\n", 0, true, false, ""},
                       FirstRunCase{"returns_true", true, "first_run=true\n", 0, true, true, ""},
-                      FirstRunCase{"returns_false", true, "first_run=false\n", 0, false, true, ""},
-                      FirstRunCase{"throws", true, "first_run=throw\n", 0, false, true, ""},
+                      // A start that firstRun stops is a failed start, and the report says why.
+                      FirstRunCase{"returns_false", true, "first_run=false\n", 1, false, true,
+                                   "The first-run step stopped the start: FirstRun.firstRun returned false.\n"},
+                      FirstRunCase{"throws", true, "first_run=throw\n", 1, false, true,
+                                   "The first-run step failed: FirstRun.firstRun threw an exception.\n"},
                       FirstRunCase{"class_missing", true, "missing_class=com/velmora/runtime/FirstRun\n", 1, false,
                                    false, "internal error 14\n"},
                       FirstRunCase{"method_missing", true, "missing_method=firstRun\n", 1, false, false,

@@ -185,6 +185,31 @@ int runChild(const std::string& name) {
     const char* cls = name == "noclass" ? "com.zanto.runtime.Missing" : "sample.NoMain";
     finish(vm, env, callMain(env, cls, buildMainArgumentList(samplePrefix(), {}, {}, false), childLogger()), false);
   }
+  if (name == "stopmain" || name == "destroy" || name == "stopdestroy") {
+    const char* mode = name == "stopmain" ? "block" : name == "destroy" ? "linger" : "lingerforever";
+    JNIEnv* env = startJvm(kRuntimeCp, {std::string("-Dsample.mode=") + mode}, &vm);
+    if (name != "destroy") {
+      // The stop, as the launcher's stop thread makes it: a thread of its own,
+      // while main blocks or DestroyJavaVM waits on this one.
+      const std::string ready = caseDir + (name == "stopmain" ? "/blocking.txt" : "/props.txt");
+      std::thread([vm, ready] {
+        while (!fs::exists(ready)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::printf("RESULT %d\nexit returned\n", static_cast<int>(exitJvmFromThread(vm)));
+        std::fflush(stdout);
+        _exit(91);
+      }).detach();
+    }
+    JniResult r = callMain(env, "com.zanto.runtime.WinLauncher",
+                           buildMainArgumentList(samplePrefix(), {u"svc"}, {}, false), childLogger());
+    std::printf("main returned %d\n", static_cast<int>(r));
+    std::fflush(stdout);
+    if (name == "stopmain") _exit(92);
+    vm->DestroyJavaVM();
+    std::printf("DestroyJavaVM returned\n");
+    std::fflush(stdout);
+    _exit(name == "destroy" ? 0 : 93);
+  }
   if (name.rfind("first", 0) == 0) {
     // The installed layout: the runtime archive below the installation root,
     // where FirstRun finds the marker beside it.
@@ -194,7 +219,7 @@ int runChild(const std::string& name) {
     const char* action = name == "firstfail" ? "sample.FirstRunActions$Fail" : "sample.FirstRunActions$Stop";
     JNIEnv* env = startJvm(cp, {std::string("-Dzanto.firstRunAction=") + action}, &vm);
     JniResult r = checkFirstRun(env);
-    finish(vm, env, r, r == JniResult::StoppedByFirstRun);
+    finish(vm, env, r, r == JniResult::StoppedByFirstRun || r == JniResult::FirstRunThrew);
   }
   return 6;
 }
@@ -340,6 +365,39 @@ TEST_F(JvmLaunch, ShutdownRunsHooksAndEndsWithZero) {
   EXPECT_EQ("0", readFile(dir / "exit-hook.txt"));
 }
 
+// A stop from another thread while main blocks, or while DestroyJavaVM waits
+// for the application's thread: the hooks run and the JVM ends with 0. Without
+// a stop, DestroyJavaVM returns only once that thread has ended.
+TEST_F(JvmLaunch, StopFromAnotherThreadAndDestroyAfterMain) {
+  const struct {
+    const char* name;
+    int status;
+    const char* output;  // expected in the output
+    const char* absent;  // not in the output
+  } cases[] = {
+      {"stopmain", 0, "LOG: calling main\n", "main returned"},
+      {"stopdestroy", 0, "main returned 0\n", "DestroyJavaVM returned"},
+      {"destroy", 0, "main returned 0\nDestroyJavaVM returned\n", "exit returned"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    Outcome o = run(c.name);
+    EXPECT_EQ(c.status, o.status) << o.output;
+    EXPECT_TRUE(contains(o.output, c.output)) << o.output;
+    EXPECT_FALSE(contains(o.output, c.absent)) << o.output;
+    EXPECT_EQ("hook ran", readFile(dir / "hook.txt"));
+    if (std::string(c.name) == "destroy") {
+      EXPECT_EQ("thread ended", readFile(dir / "linger.txt"));
+      EXPECT_FALSE(fs::exists(dir / "exit-hook.txt")) << "DestroyJavaVM is no System.exit";
+    } else {
+      EXPECT_EQ("0", readFile(dir / "exit-hook.txt"));
+      EXPECT_FALSE(fs::exists(dir / "linger.txt"));
+    }
+  }
+}
+
 TEST_F(JvmLaunch, LauncherClassOrMainMissing) {
   const std::pair<const char*, JniResult> cases[] = {{"noclass", JniResult::ClassNotFound},
                                                      {"nomain", JniResult::MethodNotFound}};
@@ -364,7 +422,7 @@ TEST_F(JvmLaunch, FirstRunFailureIsDescribedAndKeepsTheMarker) {
   makeInstalledLayout();
   Outcome o = run("firstfail");
   EXPECT_EQ(0, o.status) << o.output;
-  EXPECT_TRUE(contains(o.output, result(JniResult::StoppedByFirstRun))) << o.output;
+  EXPECT_TRUE(contains(o.output, result(JniResult::FirstRunThrew))) << o.output;
   EXPECT_TRUE(contains(o.output, "java.lang.IllegalStateException: first-run action failed")) << o.output;
   EXPECT_TRUE(fs::exists(dir / ".velmora" / "firstrun"));
 }

@@ -71,9 +71,16 @@ TEST_F(Operation, StatusShowsTheStateAndTheExitCodesWhenStopped) {
   LauncherRun other = runLauncher(package_.exe(), "--status " + uniqueName("other"));
   EXPECT_EQ(other.out, "Service '" + uniqueName("other") + "' is not installed.\n");
   EXPECT_EQ(other.exitCode, 1u);
+  const std::vector<std::string> before = queuedDirectories();
   LauncherRun upper = runLauncher(package_.exe(), "/Status");
   EXPECT_EQ(upper.out, "");  // service mode, outside the control manager
   EXPECT_EQ(upper.exitCode, 0u);
+  // As a double-click: the files it extracted are queued for deletion.
+  std::vector<std::string> added;
+  for (const auto& entry : queuedDirectories())
+    if (std::find(before.begin(), before.end(), entry) == before.end()) added.push_back(entry);
+  ASSERT_EQ(added.size(), 1u);
+  EXPECT_TRUE(exists(widen(added[0]) + L"\\notes.txt"));
 }
 
 TEST(ServiceStateName, EveryStateHasItsWord) {
@@ -159,34 +166,47 @@ TEST_F(Operation, RunEndsWithTheApplicationsStatusOrOneWhenTheLaunchFails) {
 
 TEST_F(Operation, RunIsStoppedByCtrlCAsAServiceByItsStop) {
   name_ = uniqueName("run-ctrl");
-  package_.write(name_);
-  const std::vector<std::string> before = queuedDirectories();
-  bool sent = false;
-  LauncherRun run = runInNewConsole(package_.exe(), "/run", [&](const PROCESS_INFORMATION& process) {
-    if (!package_.waitForMain(1)) return;
-    Sleep(200);  // main has returned; the launcher is about to wait for the stop
-    sent = sendCtrlCToConsoleOf(process.dwProcessId);
-  });
-  ASSERT_TRUE(sent) << "Wine did not take the console control event";
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(run.exitCode, 0u);
-  StandinRecord record = package_.record();
-  EXPECT_TRUE(record.has("call [java/lang/System] [exit] 0"));
-  EXPECT_TRUE(record.has("exit hook 0"));
-  // main got what it gets in the service: the service name stands where the
-  // control manager's first argument would.
-  std::vector<std::string> args = record.mainArguments();
-  ASSERT_GE(args.size(), 3u);
-  EXPECT_EQ(std::vector<std::string>(args.end() - 3, args.end()),
-            (std::vector<std::string>{name_, "alpha", "beta gamma"}));
-  // The extracted files are queued for deletion as at a service stop.
-  size_t added = 0;
-  for (const auto& entry : queuedDirectories())
-    if (std::find(before.begin(), before.end(), entry) == before.end()) {
-      ++added;
-      EXPECT_TRUE(exists(widen(entry) + L"\\notes.txt")) << entry;
-    }
-  EXPECT_EQ(added, 1u);
+  const struct {
+    const char* what;
+    const char* control;
+    const char* stopAfter;  // the record line after which Ctrl+C comes
+  } cases[] = {
+      {"main has returned", "main=return\n", "ExceptionOccurred"},
+      {"main still runs", "main=block\nmain_delay_ms=600000\n", "call [com/zanto/runtime/WinLauncher] [main]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    package_.jdk().setJvmControl(L"bin", L"client", c.control);
+    DeleteFileW(package_.jdk().jvmRecordPath(L"bin", L"client").c_str());
+    package_.write(name_);
+    const std::vector<std::string> before = queuedDirectories();
+    bool sent = false;
+    LauncherRun run = runInNewConsole(package_.exe(), "/run", [&](const PROCESS_INFORMATION& process) {
+      for (int i = 0; i < 600 && !package_.record().count(c.stopAfter); ++i) Sleep(50);
+      Sleep(200);  // the launcher is past the line: waiting for the stop, or inside main
+      sent = sendCtrlCToConsoleOf(process.dwProcessId);
+    });
+    ASSERT_TRUE(sent) << "Wine did not take the console control event";
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    StandinRecord record = package_.record();
+    EXPECT_TRUE(record.has("call [java/lang/System] [exit] 0"));
+    EXPECT_TRUE(record.has("exit hook 0"));
+    // main got what it gets in the service: the service name stands where the
+    // control manager's first argument would.
+    std::vector<std::string> args = record.mainArguments();
+    ASSERT_GE(args.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(args.end() - 3, args.end()),
+              (std::vector<std::string>{name_, "alpha", "beta gamma"}));
+    // The extracted files are queued for deletion as at a service stop.
+    size_t added = 0;
+    for (const auto& entry : queuedDirectories())
+      if (std::find(before.begin(), before.end(), entry) == before.end()) {
+        ++added;
+        EXPECT_TRUE(exists(widen(entry) + L"\\notes.txt")) << entry;
+      }
+    EXPECT_EQ(added, 1u);
+  }
 }
 
 // Wine delivers Ctrl+C to another console but refuses Ctrl+Break (error 6) and
@@ -201,8 +221,8 @@ TEST(ConsoleRunHandler, EveryStopEventRequestsTheStop) {
           // so it runs on a thread of its own.
           std::thread([event] { consoleRunCtrlHandler(event); }).detach();
           bool pending = false;
-          for (int i = 0; i < 100 && !(pending = consoleStopPending()); ++i) Sleep(20);
-          bool again = event == CTRL_CLOSE_EVENT || (consoleRunCtrlHandler(event), !consoleStopPending());
+          for (int i = 0; i < 100 && !(pending = stopRequestCount() == 1); ++i) Sleep(20);
+          bool again = event == CTRL_CLOSE_EVENT || (consoleRunCtrlHandler(event), stopRequestCount() == 1);
           std::fflush(stdout);
           _exit(pending && again ? 0 : 1);
         },

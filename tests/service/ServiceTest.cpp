@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "AccountRights.h"
 #include "DeletionQueue.h"
@@ -155,15 +156,36 @@ struct InstallCase {
   const char* dependencies;
   const char* expectedDependencies;
   std::u16string description;
+  const char* stopTimeout;  // null: not in the block
+  DWORD preshutdownMs;      // 0: the control manager's own
 };
+
+DWORD preshutdownTimeout(const std::string& name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_CONFIG);
+  SERVICE_PRESHUTDOWN_INFO info{0};
+  DWORD need = 0;
+  if (!service || !QueryServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, reinterpret_cast<BYTE*>(&info),
+                                        sizeof info, &need))
+    info.dwPreshutdownTimeout = 0xFFFFFFFFu;
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return info.dwPreshutdownTimeout;
+}
 
 TEST(ServiceInstall, CreatesTheServiceAsConfigured) {
   const InstallCase cases[] = {
-      {"install", "0", SERVICE_DEMAND_START, "A,,B", "A|B|", u"Demo service \u00e9t\u00e9"},
-      {"install", "4", SERVICE_AUTO_START, "", "", u""},
-      {"install-auto", "0", SERVICE_AUTO_START, "Tcpip", "Tcpip|", u""},
-      {"-install-demand", "4", SERVICE_DEMAND_START, ",", "", u"second"},
+      {"install", "0", SERVICE_DEMAND_START, "A,,B", "A|B|", u"Demo service \u00e9t\u00e9", nullptr, 45000},
+      {"install", "4", SERVICE_AUTO_START, "", "", u"", "5", 20000},
+      {"install-auto", "0", SERVICE_AUTO_START, "Tcpip", "Tcpip|", u"", "0", 0},
+      {"-install-demand", "4", SERVICE_DEMAND_START, ",", "", u"second", "-3", 0},
   };
+  // What the control manager gives a service nobody set it for.
+  const std::string plain = uniqueName("install-plain");
+  ServiceGuard plainGuard(plain);
+  ASSERT_TRUE(createServiceDirectly(plain, "c:\\plain.exe"));
+  const DWORD managersOwn = preshutdownTimeout(plain);
+  ASSERT_NE(managersOwn, 0xFFFFFFFFu) << "the pre-shutdown timeout cannot be read";
   int index = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.word) + " type " + c.executableType);
@@ -172,6 +194,7 @@ TEST(ServiceInstall, CreatesTheServiceAsConfigured) {
     package.model().narrow[setting::ExecutableType] = c.executableType;
     package.model().narrow[setting::ServiceDependencies] = c.dependencies;
     if (!c.description.empty()) package.model().wide[setting::ServiceDescription] = c.description;
+    if (c.stopTimeout) package.model().narrow[setting::StopTimeout] = c.stopTimeout;
     package.write(guard.name());
     std::string word = c.word[0] == '-' ? c.word : std::string("/") + c.word;
     LauncherRun run = runLauncher(package.exe(), word);
@@ -189,6 +212,7 @@ TEST(ServiceInstall, CreatesTheServiceAsConfigured) {
     EXPECT_EQ(config.description, std::wstring(c.description.begin(), c.description.end()));
     // The executable is the message file of its event source.
     EXPECT_EQ(launcherPathForm(eventMessageFile(guard.name())), launcherPathForm(package.exe()));
+    EXPECT_EQ(preshutdownTimeout(guard.name()), c.preshutdownMs ? c.preshutdownMs : managersOwn);
   }
 }
 
@@ -474,7 +498,8 @@ TEST_F(ServiceRun, InterrogateReReportsTheRunningStatus) {
   SERVICE_STATUS status;
   ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_INTERROGATE, status));
   EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
-  EXPECT_EQ(status.dwControlsAccepted, static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
+  EXPECT_EQ(status.dwControlsAccepted,
+            static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN));
   EXPECT_EQ(status.dwWaitHint, 50000u);
   EXPECT_EQ(status.dwCheckPoint, 0u);
 
@@ -493,14 +518,13 @@ TEST(ServiceControlHandler, StopAndShutdownSetStopPendingOnlyShutdownMovesTheChe
     DWORD state;
     DWORD checkPoint;
   } const cases[] = {
-      {SERVICE_CONTROL_INTERROGATE, SERVICE_RUNNING, 0},
-      {SERVICE_CONTROL_STOP, SERVICE_STOP_PENDING, 0},
-      {SERVICE_CONTROL_SHUTDOWN, SERVICE_STOP_PENDING, 1},
+      {SERVICE_CONTROL_INTERROGATE, SERVICE_RUNNING, 0},   {SERVICE_CONTROL_STOP, SERVICE_STOP_PENDING, 0},
+      {SERVICE_CONTROL_SHUTDOWN, SERVICE_STOP_PENDING, 1}, {SERVICE_CONTROL_PRESHUTDOWN, SERVICE_STOP_PENDING, 1},
       {SERVICE_CONTROL_PARAMCHANGE, SERVICE_RUNNING, 0},
   };
   for (const auto& c : cases) {
     serviceStatus = SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, 5, 0, 0, 0, 50000};
-    serviceControlHandler(c.control);
+    serviceControlHandler(c.control, 0, nullptr, nullptr);
     EXPECT_EQ(serviceStatus.dwCurrentState, c.state) << c.control;
     EXPECT_EQ(serviceStatus.dwCheckPoint, c.checkPoint) << c.control;
     EXPECT_EQ(serviceStatus.dwWaitHint, 50000u) << c.control;
@@ -577,6 +601,139 @@ TEST_F(ServiceRun, ApplicationExitIsReportedTheWindowsWay) {
       if (std::find(before.begin(), before.end(), entry) == before.end()) ++added;
     EXPECT_EQ(added, 1u);
   }
+}
+
+// How a run ends: stopped while main blocks, by a stop that hangs, by a failed
+// first-run step, or by the application itself under EndWithApplication.
+TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
+  static const char kMain[] = "call [com/zanto/runtime/WinLauncher] [main]";
+  struct {
+    const char* what;
+    std::map<int32_t, std::string> settings;
+    const char* control;
+    const char* stopAfter;  // a stop once the record has this line; null: none
+    DWORD win32ExitCode, specificExitCode;
+    DWORD checkPoints;  // the stop pending check point reached at least this
+    std::vector<std::string> recorded;
+    std::vector<std::string> notRecorded;
+  } const cases[] = {
+      {"main blocks: the stop exits the JVM from another thread",
+       {},
+       "main=block\nmain_delay_ms=600000\n",
+       kMain,
+       NO_ERROR,
+       0,
+       0,
+       {"AttachCurrentThread", "call [java/lang/System] [exit] 0", "exit hook 0"},
+       {"ExceptionOccurred"}},
+      {"the stop hangs: ended at StopTimeout with 1053",
+       {{setting::StopTimeout, "5"}},
+       "exit_hang=1\n",
+       "ExceptionOccurred",
+       ERROR_SERVICE_REQUEST_TIMEOUT,
+       0,
+       2,
+       {"exit hangs"},
+       {"exit hook 0"}},
+      {"firstRun throws: a failed start, main never runs",
+       {{setting::ProductFlavor, "i"}, {setting::InstallRoot, narrow(package_.dir().path())}},
+       "first_run=throw\n",
+       nullptr,
+       1,
+       0,
+       0,
+       {"call [com/velmora/runtime/FirstRun] [firstRun] -> throw"},
+       {kMain}},
+      {"EndWithApplication: main returns, the service ends",
+       {{setting::EndWithApplication, "1"}},
+       "main=return\n",
+       nullptr,
+       NO_ERROR,
+       0,
+       0,
+       {"DestroyJavaVM"},
+       {"call [java/lang/System] [exit]"}},
+      {"EndWithApplication: the application's own exit keeps its code",
+       {{setting::EndWithApplication, "1"}},
+       "main=exit-later\nmain_delay_ms=300\nmain_exit_code=3\n",
+       nullptr,
+       ERROR_SERVICE_SPECIFIC_ERROR,
+       3,
+       0,
+       {"DestroyJavaVM", "exit 3 application"},
+       {}},
+      {"EndWithApplication: a stop while the application's threads run",
+       {{setting::EndWithApplication, "1"}},
+       "main=exit-later\nmain_delay_ms=600000\n",
+       "DestroyJavaVM",
+       NO_ERROR,
+       0,
+       0,
+       {"DestroyJavaVM", "AttachCurrentThread", "exit hook 0"},
+       {"exit 0 application"}},
+  };
+  writeFirstRunMarker(package_.dir().path());
+  install("ends");
+  const std::wstring recordPath = package_.jdk().jvmRecordPath(L"bin", L"client");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    package_.model().narrow.erase(setting::StopTimeout);
+    package_.model().narrow.erase(setting::EndWithApplication);
+    package_.model().narrow.erase(setting::ProductFlavor);
+    for (const auto& [id, value] : c.settings) package_.model().narrow[id] = value;
+    package_.write(name_);
+    package_.jdk().setJvmControl(L"bin", L"client", c.control);
+    DeleteFileW(recordPath.c_str());
+    ASSERT_TRUE(startWithArguments(name_, {}));
+    if (c.stopAfter) {
+      for (int i = 0; i < 600 && !package_.record().count(c.stopAfter); ++i) Sleep(50);
+      ASSERT_EQ(package_.record().count(c.stopAfter), 1u);
+      SERVICE_STATUS control;
+      ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+    }
+    SERVICE_STATUS_PROCESS status{};
+    DWORD checkPoint = 0;
+    for (int i = 0; i < 1200 && queryStatus(name_, status) && status.dwCurrentState != SERVICE_STOPPED; ++i) {
+      if (status.dwCurrentState == SERVICE_STOP_PENDING) checkPoint = std::max(checkPoint, status.dwCheckPoint);
+      Sleep(25);
+    }
+    ASSERT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(status.dwWin32ExitCode, c.win32ExitCode);
+    EXPECT_EQ(status.dwServiceSpecificExitCode, c.specificExitCode);
+    EXPECT_GE(checkPoint, c.checkPoints);
+    StandinRecord record = package_.record();
+    for (const auto& line : c.recorded) EXPECT_GE(record.count(line), 1u) << line;
+    for (const auto& line : c.notRecorded) EXPECT_EQ(record.count(line), 0u) << line;
+  }
+}
+
+TEST_F(ServiceRun, WithoutEndWithApplicationAReturnedMainKeepsTheServiceRunning) {
+  install("stays");
+  startRunning();
+  Sleep(1000);
+  SERVICE_STATUS_PROCESS status;
+  ASSERT_TRUE(queryStatus(name_, status));
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(package_.record().count("DestroyJavaVM"), 0u);
+}
+
+// A stop while the start still waits for the deletion queue's lock ends the
+// start there: no JVM is created and the stop is a clean one.
+TEST_F(ServiceRun, StopBeforeTheJvmExistsEndsTheStartStoppedWithZero) {
+  install("early");
+  HANDLE queueLock = CreateMutexA(nullptr, TRUE, "Global\\zanto-deletion-queue");
+  ASSERT_NE(queueLock, nullptr);
+  ASSERT_TRUE(startWithArguments(name_, {}));
+  SERVICE_STATUS_PROCESS status;
+  EXPECT_TRUE(waitForState(name_, SERVICE_RUNNING, status));
+  SERVICE_STATUS control;
+  EXPECT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+  Sleep(500);
+  ReleaseMutex(queueLock);
+  CloseHandle(queueLock);
+  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status, 30000));
+  EXPECT_EQ(status.dwWin32ExitCode, 0u);
+  EXPECT_EQ(package_.record().count("create"), 0u);
 }
 
 TEST_F(ServiceRun, ServiceNameComesFromTheTailOfTheBinaryPath) {

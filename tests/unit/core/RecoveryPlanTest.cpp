@@ -5,6 +5,7 @@
 
 #include "RecoveryPlan.h"
 #include "ServiceAccount.h"
+#include "Settings.h"
 
 namespace zanto {
 namespace {
@@ -84,6 +85,30 @@ TEST(ServiceAccountText, EachFormGivesItsKindAndTheNameTheManagerTakes) {
   EXPECT_TRUE(accountNeedsPassword(K::User));
   for (AccountKind kind : {K::LocalSystem, K::LocalService, K::NetworkService, K::Virtual, K::ManagedGroup})
     EXPECT_FALSE(accountNeedsPassword(kind));
+}
+
+// StopTimeout: absent is the default, 0 and below no limit, longer values cut
+// so that the pre-shutdown milliseconds still fit in 32 bits.
+TEST(RecoveryPlan, StopTimeoutAndPreshutdownTimeout) {
+  const struct {
+    const char* record;  // null: not in the block
+    uint32_t seconds, preshutdownMs;
+  } cases[] = {
+      {nullptr, 30, 45000},
+      {"0", 0, 0},
+      {"-5", 0, 0},
+      {"", 0, 0},
+      {"7", 7, 22000},
+      {"4294900", 4294900, 4294915000u},
+      {"2147483647", 4294900, 4294915000u},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.record ? c.record : "absent");
+    ConfigStore store;
+    if (c.record) store.narrow[setting::StopTimeout] = c.record;
+    EXPECT_EQ(stopTimeoutSeconds(store), c.seconds);
+    EXPECT_EQ(preshutdownTimeoutMs(stopTimeoutSeconds(store)), c.preshutdownMs);
+  }
 }
 
 }  // namespace

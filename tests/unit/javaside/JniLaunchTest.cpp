@@ -255,7 +255,7 @@ TEST_F(JniLaunchTest, FirstRunResults) {
   const Case cases[] = {
       {"true", [](FakeJvm&) {}, JniResult::Ok, 0},
       {"false", [](FakeJvm& j) { j.firstRunResult = false; }, JniResult::StoppedByFirstRun, 0},
-      {"throws", [](FakeJvm& j) { j.calledMethodThrows = true; }, JniResult::StoppedByFirstRun, 1},
+      {"throws", [](FakeJvm& j) { j.calledMethodThrows = true; }, JniResult::FirstRunThrew, 1},
       {"no class", [](FakeJvm& j) { j.classes.erase("com/velmora/runtime/FirstRun"); },
        JniResult::FirstRunClassMissing, 0},
       {"no method", [](FakeJvm& j) { j.methods.clear(); }, JniResult::FirstRunMethodMissing, 0},

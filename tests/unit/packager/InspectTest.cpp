@@ -145,8 +145,9 @@ TEST(Inspect, ReportsFileRecordsThatDisagreeWithTheData) {
 TEST(Inspect, ShowsTheModernJavaSettings) {
   ScratchDir dir;
   const std::pair<std::map<int32_t, std::string>, std::vector<const char*>> cases[] = {
-      {{}, {"# NumericVersionCheck: not in the block, off\n", "# ReleaseFileVersion: not in the block, off\n",
-            "# WideRegistrySearch: not in the block, off\n"}},
+      {{},
+       {"# NumericVersionCheck: not in the block, off\n", "# ReleaseFileVersion: not in the block, off\n",
+        "# WideRegistrySearch: not in the block, off\n", "# EndWithApplication: not in the block, off\n"}},
       {{{setting::NumericVersionCheck, "1"}, {setting::WideRegistrySearch, "0"}},
        {"NumericVersionCheck = true\n", "WideRegistrySearch = false\n", "# ReleaseFileVersion: not in the block, off\n"}},
   };

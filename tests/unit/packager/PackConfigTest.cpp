@@ -287,23 +287,26 @@ TEST_F(BuildFixture, PutsTheRuntimeJarFirst) {
   EXPECT_EQ(copy.machine, 0x8664);
 }
 
-// New configurations get the opt-in Java rules on; each one can be turned off by
-// name or raw id, and [package] modern_java = false leaves all three out.
+// New configurations get the opt-in Java rules and EndWithApplication on; each
+// one can be turned off by name or raw id, and [package] modern_java = false
+// leaves them all out.
 TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
   struct Case {
     const char* toml;
     const char* numeric;  // stored records of 30001, 30002, 30003; null: absent
     const char* release;
     const char* wide;
+    const char* endWithApplication;
   };
   const Case cases[] = {
-      {"", "1", "1", "1"},
-      {"[settings]\nNumericVersionCheck = false\n", "0", "1", "1"},
-      {"[settings]\nReleaseFileVersion = 0\nWideRegistrySearch = true\n", "1", "0", "1"},
-      {"[raw.narrow]\n\"30003\" = \"\"\n", "1", "1", ""},
-      {"[package]\nmodern_java = false\n", nullptr, nullptr, nullptr},
-      {"[package]\nmodern_java = false\n[settings]\nWideRegistrySearch = true\n", nullptr, nullptr, "1"},
-      {"[package]\nmodern_java = true\n", "1", "1", "1"},
+      {"", "1", "1", "1", "1"},
+      {"[settings]\nNumericVersionCheck = false\n", "0", "1", "1", "1"},
+      {"[settings]\nReleaseFileVersion = 0\nWideRegistrySearch = true\n", "1", "0", "1", "1"},
+      {"[raw.narrow]\n\"30003\" = \"\"\n", "1", "1", "", "1"},
+      {"[settings]\nEndWithApplication = false\n", "1", "1", "1", "0"},
+      {"[package]\nmodern_java = false\n", nullptr, nullptr, nullptr, nullptr},
+      {"[package]\nmodern_java = false\n[settings]\nWideRegistrySearch = true\n", nullptr, nullptr, "1", nullptr},
+      {"[package]\nmodern_java = true\n", "1", "1", "1", "1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.toml);
@@ -311,9 +314,10 @@ TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
     ASSERT_TRUE(build(c.toml, error)) << error;
     LauncherCopy copy;
     ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error)) << error;
-    const char* expected[] = {c.numeric, c.release, c.wide};
-    const int32_t ids[] = {setting::NumericVersionCheck, setting::ReleaseFileVersion, setting::WideRegistrySearch};
-    for (int i = 0; i < 3; ++i) {
+    const char* expected[] = {c.numeric, c.release, c.wide, c.endWithApplication};
+    const int32_t ids[] = {setting::NumericVersionCheck, setting::ReleaseFileVersion, setting::WideRegistrySearch,
+                           setting::EndWithApplication};
+    for (int i = 0; i < 4; ++i) {
       auto it = copy.model.narrow.find(ids[i]);
       if (!expected[i])
         EXPECT_EQ(it, copy.model.narrow.end()) << ids[i];

@@ -1,11 +1,13 @@
 // A stand-in application for the real-JVM tests: records what it received and
-// does what the test asks through system properties (throw, keep running).
+// does what the test asks through system properties (throw, keep running,
+// block in main, return while a thread goes on).
 package sample;
 
 import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
+import java.util.concurrent.CountDownLatch;
 
 public final class SampleApp {
   private SampleApp() {}
@@ -38,7 +40,7 @@ public final class SampleApp {
     if (mode.equals("throw")) {
       throw new IllegalStateException("sample failure");
     }
-    if (mode.equals("service")) {
+    if (!mode.equals("record")) {
       final String hookFile = dir + "/hook.txt";
       Runtime.getRuntime().addShutdownHook(new Thread() {
         @Override
@@ -50,6 +52,30 @@ public final class SampleApp {
           }
         }
       });
+    }
+    if (mode.equals("block")) {
+      // As a server's main that waits for its end; only System.exit ends it.
+      writeText(dir + "/blocking.txt", "blocking");
+      new CountDownLatch(1).await();
+    }
+    if (mode.equals("linger") || mode.equals("lingerforever")) {
+      // main returns while an application thread (not a daemon) goes on.
+      final String lingerFile = dir + "/linger.txt";
+      final long millis = mode.equals("linger") ? 1000 : Long.MAX_VALUE;
+      Thread worker = new Thread() {
+        @Override
+        public void run() {
+          try {
+            Thread.sleep(millis);
+            writeText(lingerFile, "thread ended");
+          } catch (Exception e) {
+            throw new RuntimeException(e);
+          }
+        }
+      };
+      worker.start();
+    }
+    if (mode.equals("service")) {
       // Keeps the JVM busy after main returned, as a service's own threads do.
       Thread worker = new Thread() {
         @Override
