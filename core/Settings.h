@@ -73,6 +73,13 @@ constexpr int32_t RestartDelayLater = 30013;
 constexpr int32_t FailureResetPeriod = 30014;
 constexpr int32_t RestartOnNonCrashFailure = 30015;
 constexpr int32_t DelayedAutoStart = 30016;
+// Capture of the process's standard output and error into log files that roll.
+constexpr int32_t OutputLog = 30050;
+constexpr int32_t ErrorLog = 30051;
+constexpr int32_t LogMode = 30052;
+constexpr int32_t LogSizeThreshold = 30053;
+constexpr int32_t LogKeepFiles = 30054;
+constexpr int32_t ConsoleLog = 30055;
 }  // namespace setting
 
 // Message texts, 8-bit records. The block supplies every text.
@@ -105,5 +112,9 @@ const char* settingKindName(SettingKind kind);
 // The values an int setting may take when the packager writes it by name; false
 // when any 32-bit value is taken. The launcher cuts what lies outside.
 bool intSettingRange(int32_t id, int64_t& minimum, int64_t& maximum);
+
+// Why a text setting's value would not be understood by the launcher (the values of
+// LogMode, the size of LogSizeThreshold); null when it is fine or not checked.
+const char* textSettingProblem(int32_t id, const char* value);
 
 }  // namespace zanto
