@@ -11,6 +11,7 @@
 #include "ConfigBlock.h"
 #include "DeletionQueue.h"
 #include "Log.h"
+#include "OutputCapture.h"
 #include "Paths.h"
 #include "Settings.h"
 #include "TextBuffer.h"
@@ -74,6 +75,7 @@ void showConfiguredError(int32_t messageId, const char* marker, const char* repl
 
 [[noreturn]] static void endProcess(unsigned exitCode) {
   std::fflush(stdout);
+  drainOutputCapture();
   ExitProcess(exitCode);
 }
 

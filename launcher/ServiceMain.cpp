@@ -12,6 +12,7 @@
 #include "JavaVMLauncher.h"
 #include "LauncherMain.h"
 #include "Log.h"
+#include "OutputCapture.h"
 #include "WinLoader.h"
 
 namespace zanto {
@@ -61,6 +62,7 @@ bool startApplication() {
 [[noreturn]] void stopApplicationOnRequest() {
   WaitForSingleObject(stopEvent, INFINITE);
   shutdownJvm();
+  drainOutputCapture();
   serviceStatus.dwCurrentState = SERVICE_STOPPED;
   report();
   std::fflush(stdout);
@@ -86,6 +88,7 @@ void reportStoppedAtExit() {
 void JNICALL jvmExitHook(jint status) {
   std::fflush(stdout);
   std::fflush(stderr);
+  drainOutputCapture();
   if (serviceStatus.dwCurrentState == SERVICE_STOPPED) return;
   // An application that ends by itself leaves its extracted files behind; the
   // next run deletes them, as after a stop (a restarted service would pile them
@@ -132,6 +135,7 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   std::atexit(reportStoppedAtExit);
   processDeletionQueue();
   for (DWORD i = 0; i < argumentCount; ++i) serviceArguments.push_back(toWide(arguments[i]));
+  startOutputCapture(false);
   if (!startApplication()) {
     reportStopped(1, 0);
     return;
@@ -160,6 +164,7 @@ int runInConsole() {
   // runs instead of killing the process halfway.
   installConsoleStop();
   processDeletionQueue();
+  startOutputCapture(true);
   if (!startApplication()) return 1;
   stopApplicationOnRequest();
 }

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "DeletionQueue.h"
 #include "JavaHomeFixture.h"
@@ -348,6 +350,121 @@ TEST_F(ServiceRun, ApplicationExitIsReportedTheWindowsWay) {
       if (std::find(before.begin(), before.end(), entry) == before.end()) ++added;
     EXPECT_EQ(added, 1u);
   }
+}
+
+// The log files named `stem*.log` in a directory, oldest first: rolled names sort
+// before the current one.
+std::vector<std::wstring> logFiles(const std::wstring& directory, const std::wstring& stem) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((directory + L"\\" + stem + L"*.log").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(found.cFileName);
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(ServiceRun, CapturedOutputReachesTheLogFilesWholeAndInOrder) {
+  struct {
+    const char* what;
+    std::map<int32_t, std::string> settings;
+    const char* control;
+    bool stop;             // stopped by the control manager, else System.exit right after the last write
+    const wchar_t* error;  // the error log beside the output log; null: errors in the output log
+    bool rolls;
+  } const cases[] = {
+      {"a relative name; System.exit right after a buffered write",
+       {{setting::OutputLog, "logs\\out.log"}},
+       "print_lines=300\nprint_errors=7\nmain=exit\n",
+       false,
+       nullptr,
+       false},
+      {"a separate error log named by a variable; a stop while the JVM runs",
+       {{setting::OutputLog, "logs\\out.log"},
+        {setting::ErrorLog, "%ZANTO_EXEDIR%logs\\err.log"},
+        {setting::LogMode, "truncate"}},
+       "print_lines=300\nprint_errors=4\nmain=return\n",
+       true,
+       L"err.log",
+       false},
+      {"rolling by size during the run",
+       {{setting::OutputLog, "logs\\out.log"},
+        {setting::LogMode, "roll-by-size"},
+        {setting::LogSizeThreshold, "4K"},
+        {setting::LogKeepFiles, "3"}},
+       "print_lines=400\nprint_width=61\nmain=exit\n",
+       false,
+       nullptr,
+       true},
+  };
+  install("capture");
+  const std::wstring logs = parentOf(package_.exe()) + L"\\logs";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    removeTree(logs);
+    for (const auto& [id, value] : c.settings) package_.model().narrow[id] = value;
+    package_.write(name_);
+    package_.jdk().setJvmControl(L"bin", L"client", c.control);
+    ASSERT_TRUE(startWithArguments(name_, {}));
+    SERVICE_STATUS_PROCESS status;
+    if (c.stop) {
+      ASSERT_TRUE(package_.waitForMain(++mainCalls_));
+      SERVICE_STATUS control;
+      ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+    }
+    ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+    EXPECT_EQ(status.dwWin32ExitCode, 0u);
+
+    const std::string control = c.control;
+    auto number = [&](const char* key, int otherwise) {
+      size_t at = control.find(key);
+      return at == std::string::npos ? otherwise : std::atoi(control.c_str() + at + std::strlen(key));
+    };
+    std::string out, err;
+    for (int i = 0, n = number("print_lines=", 0); i < n; ++i) {
+      PrintedLine line = standinPrintedLine(i, number("print_width=", 60), number("print_errors=", 0));
+      (line.toError && c.error ? err : out) += line.text;
+    }
+    std::vector<std::wstring> files = logFiles(logs, L"out");
+    std::string all;
+    for (const std::wstring& name : files) {
+      std::string content = readFileBytes(logs + L"\\" + name);
+      if (c.rolls) {
+        EXPECT_LE(content.size(), 4096u + 1024u) << narrow(name);
+        EXPECT_EQ(content.substr(content.size() - 2), "\r\n") << narrow(name) << " ends inside a line";
+      }
+      all += content;
+    }
+    if (c.rolls) {
+      const std::vector<std::wstring> expected = {L"out.0003.log", L"out.0004.log", L"out.0005.log", L"out.log"};
+      EXPECT_EQ(files, expected);
+      ASSERT_LE(all.size(), out.size());
+      EXPECT_EQ(all, out.substr(out.size() - all.size()));  // the newest output, every byte in order
+    } else {
+      EXPECT_EQ(all, out);
+    }
+    if (c.error) {
+      EXPECT_EQ(readFileBytes(logs + L"\\" + c.error), err);
+    }
+    for (const auto& setting : c.settings) package_.model().narrow.erase(setting.first);
+  }
+}
+
+TEST_F(ServiceRun, AnUnwritableOutputLogNeverStopsTheStart) {
+  // A file stands where the log's folder would have to be.
+  ASSERT_TRUE(writeFile(parentOf(package_.exe()) + L"\\blocked", "a file"));
+  package_.model().narrow[setting::OutputLog] = "blocked\\out.log";
+  package_.jdk().setJvmControl(L"bin", L"client", "print_lines=50\n");
+  install("unwritable");
+  startRunning();
+  SERVICE_STATUS control;
+  ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+  SERVICE_STATUS_PROCESS status;
+  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+  EXPECT_EQ(status.dwWin32ExitCode, 0u);
+  EXPECT_TRUE(package_.record().has("exit hook 0"));
 }
 
 TEST_F(ServiceRun, ServiceNameComesFromTheTailOfTheBinaryPath) {
