@@ -28,6 +28,7 @@ namespace {
 constexpr DWORD kPipeBuffer = 1 << 20;
 constexpr DWORD kReadSize = 1 << 16;
 constexpr DWORD kDrainBoundMs = 5000;
+constexpr DWORD kGatherMs = 2;
 
 class WinLogFiles : public LogFiles {
  public:
@@ -134,6 +135,10 @@ DWORD WINAPI readChannel(void* parameter) {
   DWORD n;
   while (ReadFile(channel.read, buffer, kReadSize, &n, nullptr)) {
     if (channel.marker->feed(buffer, n, out) > 0) SetEvent(channel.drained);
+    // After a small read, let the output gather in the pipe's buffer for a moment:
+    // one read and one file write per line of a busy application would cost more
+    // than the application's own writes.
+    if (n < kReadSize / 4) Sleep(kGatherMs);
   }
   channel.marker->finish(out);
   SetEvent(channel.drained);
