@@ -109,8 +109,13 @@ struct Channel {
   HANDLE read = nullptr;
   HANDLE write = nullptr;
   HANDLE console = nullptr;  // a console run shows the output there too
-  HANDLE drained = nullptr;
+  HANDLE drained = nullptr;  // set whenever the reader has taken tokens out or ended
   HANDLE thread = nullptr;
+  // Counted rather than signalled: the token of a drain that gave up still comes
+  // through later and must not end the next drain early.
+  LONG tokensSent = 0;
+  volatile LONG tokensSeen = 0;
+  volatile LONG ended = 0;
   WinLogFiles files;
   RollingLog* log = nullptr;
   StreamMarker* marker = nullptr;
@@ -134,13 +139,17 @@ DWORD WINAPI readChannel(void* parameter) {
   };
   DWORD n;
   while (ReadFile(channel.read, buffer, kReadSize, &n, nullptr)) {
-    if (channel.marker->feed(buffer, n, out) > 0) SetEvent(channel.drained);
+    if (int found = channel.marker->feed(buffer, n, out)) {
+      InterlockedExchangeAdd(&channel.tokensSeen, found);
+      SetEvent(channel.drained);
+    }
     // After a small read, let the output gather in the pipe's buffer for a moment:
     // one read and one file write per line of a busy application would cost more
     // than the application's own writes.
     if (n < kReadSize / 4) Sleep(kGatherMs);
   }
   channel.marker->finish(out);
+  InterlockedExchange(&channel.ended, 1);
   SetEvent(channel.drained);
   return 0;
 }
@@ -299,15 +308,24 @@ void drainOutputCapture() {
   if (channelCount == 0) return;
   EnterCriticalSection(&drainLock);
   flushRuntimes();
-  HANDLE waits[2];
+  const DWORD start = GetTickCount();
+  LONG targets[2];
   for (int i = 0; i < channelCount; ++i) {
     DWORD written;
-    ResetEvent(channels[i].drained);
+    targets[i] = ++channels[i].tokensSent;
     WriteFile(channels[i].write, drainToken.data(), static_cast<DWORD>(drainToken.size()), &written, nullptr);
-    waits[i] = channels[i].drained;
   }
-  if (WaitForMultipleObjects(static_cast<DWORD>(channelCount), waits, TRUE, kDrainBoundMs) == WAIT_TIMEOUT)
-    logError("output capture: the log files did not take the output within %lu ms", kDrainBoundMs);
+  for (int i = 0; i < channelCount; ++i) {
+    while (channels[i].tokensSeen < targets[i] && !channels[i].ended) {
+      DWORD spent = GetTickCount() - start;
+      if (spent >= kDrainBoundMs) {
+        logError("output capture: the log files did not take the output within %lu ms", kDrainBoundMs);
+        i = channelCount;
+        break;
+      }
+      WaitForSingleObject(channels[i].drained, kDrainBoundMs - spent);
+    }
+  }
   LeaveCriticalSection(&drainLock);
 }
 
