@@ -465,6 +465,34 @@ TEST_F(ServiceRun, AnUnwritableOutputLogNeverStopsTheStart) {
   ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
   EXPECT_EQ(status.dwWin32ExitCode, 0u);
   EXPECT_TRUE(package_.record().has("exit hook 0"));
+
+  // Run in a console with ConsoleLog: the output is still shown, and the launcher's
+  // log says why the file has none of it.
+  package_.model().narrow[setting::ConsoleLog] = "1";
+  package_.jdk().setJvmControl(L"bin", L"client", "print_lines=5\nmain=exit\n");
+  package_.write(name_);
+  const std::wstring logDir = package_.dir() / L"launcher-log";
+  createDirectories(logDir);
+  wchar_t tmp[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", logDir.c_str());
+  SetEnvironmentVariableW(L"ZANTO_LOG", L"yes");
+  LauncherRun run = runInNewConsole(package_.exe(), "/run", [](const PROCESS_INFORMATION&) {});
+  SetEnvironmentVariableW(L"ZANTO_LOG", nullptr);
+  SetEnvironmentVariableW(L"TMP", tmp);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_NE(run.out.find("out 4 WriteFile"), std::string::npos) << run.out;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((logDir + L"\\vmr*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << "no launcher log";
+  std::string log = readFileBytes(logDir + L"\\" + found.cFileName);
+  FindClose(search);
+  // Once, though every line of output tried the file again.
+  const std::string report = "\\blocked\\out.log (error 3); output is kept for the next try";
+  size_t at = log.find(report);
+  EXPECT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find(report, at + 1), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR: cannot open output log "), std::string::npos) << log;
 }
 
 TEST_F(ServiceRun, ServiceNameComesFromTheTailOfTheBinaryPath) {
