@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "RollingLog.h"
+
 namespace zanto {
 
 using K = SettingKind;
@@ -97,6 +99,19 @@ const SettingInfo kSettings[] = {
      "the console, never from the block; ZANTO_SERVICE_ACCOUNT overrides it at install"},
     {30041, "DisplayName", K::Wide,
      "install: the name the services console shows (at most 256 characters); empty: the service name"},
+    {30050, "OutputLog", K::Text,
+     "file that receives everything the process writes to standard output (Java, the JVM itself, native "
+     "code), and standard error unless ErrorLog is set; relative to the executable's folder, %VARIABLES% "
+     "expanded, missing folders created; empty: no capture"},
+    {30051, "ErrorLog", K::Text, "separate file for standard error, named like OutputLog; empty: into OutputLog"},
+    {30052, "LogMode", K::Text,
+     "append (the default), truncate (at each start), roll-by-size (at LogSizeThreshold, rolled files "
+     "NAME.0001.EXT, ... ) or roll-by-day (one file per local day, rolled files NAME.YYYYMMDD.EXT)"},
+    {30053, "LogSizeThreshold", K::Text,
+     "roll-by-size: bytes after which the file rolls at the next line end, digits with an optional K, M "
+     "or G (1024-based); from 1K to 1024G, default 10M"},
+    {30054, "LogKeepFiles", K::Int, "rolled files kept besides the current one, the oldest removed; default 10"},
+    {30055, "ConsoleLog", K::Flag, "run in the console: the output goes to the log files too, not only to the console"},
 };
 
 const size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);
@@ -130,12 +145,29 @@ bool intSettingRange(int32_t id, int64_t& minimum, int64_t& maximum) {
       minimum = 0;
       maximum = kMaxStopTimeoutSeconds;
       return true;
+    case setting::LogKeepFiles:
+      // Rolled-by-size names carry four digits.
+      minimum = 1;
+      maximum = 9999;
+      return true;
     default:
       return false;
   }
 }
 
 bool settingReadWhole(int32_t id) { return id == setting::ClassPath || id == setting::VmParameters; }
+
+const char* textSettingProblem(int32_t id, const char* value) {
+  if (id == setting::LogMode) {
+    LogMode mode;
+    if (!parseLogMode(value, mode)) return "must be append, truncate, roll-by-size or roll-by-day";
+  } else if (id == setting::LogSizeThreshold) {
+    uint64_t bytes;
+    if (!parseLogSize(value, bytes))
+      return "must be a size from 1K to 1024G: digits with an optional K, M or G (such as 10M)";
+  }
+  return nullptr;
+}
 
 const char* settingKindName(SettingKind kind) {
   switch (kind) {

@@ -80,6 +80,13 @@ constexpr int32_t CodePage = 30030;
 // The account the service runs as and its name in the services console.
 constexpr int32_t ServiceAccount = 30040;
 constexpr int32_t DisplayName = 30041;  // wide
+// Capture of the process's standard output and error into log files that roll.
+constexpr int32_t OutputLog = 30050;
+constexpr int32_t ErrorLog = 30051;
+constexpr int32_t LogMode = 30052;
+constexpr int32_t LogSizeThreshold = 30053;
+constexpr int32_t LogKeepFiles = 30054;
+constexpr int32_t ConsoleLog = 30055;
 }  // namespace setting
 
 // StopTimeout when the block has none: seconds a stop may take before the process
@@ -122,5 +129,9 @@ bool settingReadWhole(int32_t id);
 // The values an int setting may take when the packager writes it by name; false
 // when any 32-bit value is taken. The launcher cuts what lies outside.
 bool intSettingRange(int32_t id, int64_t& minimum, int64_t& maximum);
+
+// Why a text setting's value would not be understood by the launcher (the values of
+// LogMode, the size of LogSizeThreshold); null when it is fine or not checked.
+const char* textSettingProblem(int32_t id, const char* value);
 
 }  // namespace zanto

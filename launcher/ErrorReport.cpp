@@ -12,6 +12,7 @@
 #include "DeletionQueue.h"
 #include "EventLog.h"
 #include "Log.h"
+#include "OutputCapture.h"
 #include "Paths.h"
 #include "ServiceMain.h"
 #include "Settings.h"
@@ -78,6 +79,7 @@ void showConfiguredError(int32_t messageId, const char* marker, const char* repl
 
 [[noreturn]] static void endProcess(unsigned exitCode) {
   std::fflush(stdout);
+  drainOutputCapture();
   ExitProcess(exitCode);
 }
 

@@ -15,6 +15,7 @@
 #include "JavaVMLauncher.h"
 #include "LauncherMain.h"
 #include "Log.h"
+#include "OutputCapture.h"
 #include "RecoveryPlan.h"
 #include "Settings.h"
 #include "WinLoader.h"
@@ -92,6 +93,7 @@ void requestStop(bool shutdown) {
 [[noreturn]] void endProcess(UINT exitCode) {
   std::fflush(stdout);
   std::fflush(stderr);
+  drainOutputCapture();
   // Not ExitProcess: a JVM stuck in its exit would hold the process in its
   // DLL detach.
   TerminateProcess(GetCurrentProcess(), exitCode);
@@ -196,6 +198,7 @@ void reportStoppedAfterFailure() { reportStopped(1, 0); }
 void JNICALL jvmExitHook(jint status) {
   std::fflush(stdout);
   std::fflush(stderr);
+  drainOutputCapture();
   if (serviceStatus.dwCurrentState == SERVICE_STOPPED) return;
   // An application that ends by itself leaves its extracted files behind; the
   // next run deletes them, as after a stop (a restarted service would pile them
@@ -251,6 +254,7 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   std::atexit(reportStoppedAtExit);
   processDeletionQueue();
   for (DWORD i = 0; i < argumentCount; ++i) serviceArguments.push_back(toWide(arguments[i]));
+  startOutputCapture(false);
   LaunchResult launched = startApplication();
   if (launched != LaunchResult::Started) {
     if (launched == LaunchResult::Stopped) logMessage("stop requested during the start: no JVM created");
@@ -281,6 +285,7 @@ int runInConsole() {
   // runs instead of killing the process halfway.
   installConsoleStop();
   processDeletionQueue();
+  startOutputCapture(true);
   LaunchResult launched = startApplication(consoleStopFirst);
   if (launched != LaunchResult::Started) return launched == LaunchResult::Stopped ? 0 : 1;
   runUntilEnd();

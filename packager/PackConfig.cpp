@@ -174,9 +174,15 @@ class Parser {
         continue;
       }
       std::string bytes;
-      if (info->kind == SettingKind::Text || info->kind == SettingKind::List) {
+      if (info->id == setting::LogSizeThreshold && node.is_integer()) {
+        // A plain byte count may be given as a number too.
+        bytes = std::to_string(node.as_integer()->get());
+        if (const char* problem = textSettingProblem(info->id, bytes.c_str())) return fail(node, name + " " + problem);
+      } else if (info->kind == SettingKind::Text || info->kind == SettingKind::List) {
         if (!node.is_string()) return fail(node, name + " must be a string, not " + typeName(node));
         if (!narrowText(node, name, bytes)) return false;
+        if (const char* problem = textSettingProblem(info->id, bytes.c_str()))
+          return fail(node, name + " " + problem + ", not \"" + node.as_string()->get() + "\"");
       } else if (info->kind == SettingKind::Flag && node.is_boolean()) {
         bytes = node.as_boolean()->get() ? "1" : "0";
       } else {

@@ -32,7 +32,10 @@ void row(std::string& out, const SettingInfo& s) {
   if (intSettingRange(s.id, minimum, maximum))
     range = " (from " + std::to_string(minimum) + " to " + std::to_string(maximum) + ")";
   out += "| " + std::to_string(s.id) + " | `" + s.name + "` | " + settingKindName(s.kind) + " | " +
-         (isDerived(s) ? "(none)" : tomlType(s.kind)) + range + " | " + cell(s.meaning) + " |\n";
+         (isDerived(s)                        ? "(none)"
+          : s.id == setting::LogSizeThreshold ? "string or integer"
+                                              : tomlType(s.kind)) +
+         range + " | " + cell(s.meaning) + " |\n";
 }
 
 }  // namespace

@@ -164,6 +164,32 @@ TEST_F(Operation, RunEndsWithTheApplicationsStatusOrOneWhenTheLaunchFails) {
   EXPECT_FALSE(queryConfig(name_).found);
 }
 
+TEST_F(Operation, RunShowsTheOutputOnTheConsoleAndWithConsoleLogInTheLogToo) {
+  name_ = uniqueName("run-log");
+  package_.model().narrow[setting::OutputLog] = "run.log";
+  package_.jdk().setJvmControl(L"bin", L"client", "print_lines=40\nmain=exit\n");
+  std::string expected, shown;  // shown: as runInNewConsole reads it, with LF line ends
+  for (int i = 0; i < 40; ++i) {
+    std::string text = standinPrintedLine(i, 60, 0).text;
+    expected += text;
+    shown += text.substr(0, text.size() - 2) + "\n";
+  }
+  const std::wstring log = parentOf(package_.exe()) + L"\\run.log";
+  for (bool consoleLog : {false, true}) {
+    SCOPED_TRACE(consoleLog ? "ConsoleLog" : "console only");
+    DeleteFileW(log.c_str());
+    package_.model().narrow[setting::ConsoleLog] = consoleLog ? "1" : "0";
+    package_.write(name_);
+    LauncherRun run = runInNewConsole(package_.exe(), "/run", [](const PROCESS_INFORMATION&) {});
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, shown);
+    EXPECT_EQ(exists(log), consoleLog);
+    if (consoleLog) {
+      EXPECT_EQ(readFileBytes(log), expected);
+    }
+  }
+}
+
 TEST_F(Operation, RunIsStoppedByCtrlCAsAServiceByItsStop) {
   name_ = uniqueName("run-ctrl");
   const struct {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -601,6 +602,149 @@ TEST_F(ServiceRun, ApplicationExitIsReportedTheWindowsWay) {
       if (std::find(before.begin(), before.end(), entry) == before.end()) ++added;
     EXPECT_EQ(added, 1u);
   }
+}
+
+// The log files named `stem*.log` in a directory, oldest first: rolled names sort
+// before the current one.
+std::vector<std::wstring> logFiles(const std::wstring& directory, const std::wstring& stem) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((directory + L"\\" + stem + L"*.log").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(found.cFileName);
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(ServiceRun, CapturedOutputReachesTheLogFilesWholeAndInOrder) {
+  struct {
+    const char* what;
+    std::map<int32_t, std::string> settings;
+    const char* control;
+    bool stop;             // stopped by the control manager, else System.exit right after the last write
+    const wchar_t* error;  // the error log beside the output log; null: errors in the output log
+    bool rolls;
+  } const cases[] = {
+      {"a relative name; System.exit right after a buffered write",
+       {{setting::OutputLog, "logs\\out.log"}},
+       "print_lines=300\nprint_errors=7\nmain=exit\n",
+       false,
+       nullptr,
+       false},
+      {"a separate error log named by a variable; a stop while the JVM runs",
+       {{setting::OutputLog, "logs\\out.log"},
+        {setting::ErrorLog, "%ZANTO_EXEDIR%logs\\err.log"},
+        {setting::LogMode, "truncate"}},
+       "print_lines=300\nprint_errors=4\nmain=return\n",
+       true,
+       L"err.log",
+       false},
+      {"rolling by size during the run",
+       {{setting::OutputLog, "logs\\out.log"},
+        {setting::LogMode, "roll-by-size"},
+        {setting::LogSizeThreshold, "4K"},
+        {setting::LogKeepFiles, "3"}},
+       "print_lines=400\nprint_width=61\nmain=exit\n",
+       false,
+       nullptr,
+       true},
+  };
+  install("capture");
+  const std::wstring logs = parentOf(package_.exe()) + L"\\logs";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    removeTree(logs);
+    for (const auto& [id, value] : c.settings) package_.model().narrow[id] = value;
+    package_.write(name_);
+    package_.jdk().setJvmControl(L"bin", L"client", c.control);
+    ASSERT_TRUE(startWithArguments(name_, {}));
+    SERVICE_STATUS_PROCESS status;
+    if (c.stop) {
+      ASSERT_TRUE(package_.waitForMain(++mainCalls_));
+      SERVICE_STATUS control;
+      ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+    }
+    ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+    EXPECT_EQ(status.dwWin32ExitCode, 0u);
+
+    const std::string control = c.control;
+    auto number = [&](const char* key, int otherwise) {
+      size_t at = control.find(key);
+      return at == std::string::npos ? otherwise : std::atoi(control.c_str() + at + std::strlen(key));
+    };
+    std::string out, err;
+    for (int i = 0, n = number("print_lines=", 0); i < n; ++i) {
+      PrintedLine line = standinPrintedLine(i, number("print_width=", 60), number("print_errors=", 0));
+      (line.toError && c.error ? err : out) += line.text;
+    }
+    std::vector<std::wstring> files = logFiles(logs, L"out");
+    std::string all;
+    for (const std::wstring& name : files) {
+      std::string content = readFileBytes(logs + L"\\" + name);
+      if (c.rolls) {
+        EXPECT_LE(content.size(), 4096u + 1024u) << narrow(name);
+        EXPECT_EQ(content.substr(content.size() - 2), "\r\n") << narrow(name) << " ends inside a line";
+      }
+      all += content;
+    }
+    if (c.rolls) {
+      const std::vector<std::wstring> expected = {L"out.0003.log", L"out.0004.log", L"out.0005.log", L"out.log"};
+      EXPECT_EQ(files, expected);
+      ASSERT_LE(all.size(), out.size());
+      EXPECT_EQ(all, out.substr(out.size() - all.size()));  // the newest output, every byte in order
+    } else {
+      EXPECT_EQ(all, out);
+    }
+    if (c.error) {
+      EXPECT_EQ(readFileBytes(logs + L"\\" + c.error), err);
+    }
+    for (const auto& setting : c.settings) package_.model().narrow.erase(setting.first);
+  }
+}
+
+TEST_F(ServiceRun, AnUnwritableOutputLogNeverStopsTheStart) {
+  // A file stands where the log's folder would have to be.
+  ASSERT_TRUE(writeFile(parentOf(package_.exe()) + L"\\blocked", "a file"));
+  package_.model().narrow[setting::OutputLog] = "blocked\\out.log";
+  package_.jdk().setJvmControl(L"bin", L"client", "print_lines=50\n");
+  install("unwritable");
+  startRunning();
+  SERVICE_STATUS control;
+  ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+  SERVICE_STATUS_PROCESS status;
+  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+  EXPECT_EQ(status.dwWin32ExitCode, 0u);
+  EXPECT_TRUE(package_.record().has("exit hook 0"));
+
+  // Run in a console with ConsoleLog: the output is still shown, and the launcher's
+  // log says why the file has none of it.
+  package_.model().narrow[setting::ConsoleLog] = "1";
+  package_.jdk().setJvmControl(L"bin", L"client", "print_lines=5\nmain=exit\n");
+  package_.write(name_);
+  const std::wstring logDir = package_.dir() / L"launcher-log";
+  createDirectories(logDir);
+  wchar_t tmp[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", logDir.c_str());
+  SetEnvironmentVariableW(L"ZANTO_LOG", L"yes");
+  LauncherRun run = runInNewConsole(package_.exe(), "/run", [](const PROCESS_INFORMATION&) {});
+  SetEnvironmentVariableW(L"ZANTO_LOG", nullptr);
+  SetEnvironmentVariableW(L"TMP", tmp);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_NE(run.out.find("out 4 WriteFile"), std::string::npos) << run.out;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((logDir + L"\\vmr*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << "no launcher log";
+  std::string log = readFileBytes(logDir + L"\\" + found.cFileName);
+  FindClose(search);
+  // Once, though every line of output tried the file again.
+  const std::string report = "\\blocked\\out.log (error 3); output is kept for the next try";
+  size_t at = log.find(report);
+  EXPECT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find(report, at + 1), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR: cannot open output log "), std::string::npos) << log;
 }
 
 // How a run ends: stopped while main blocks, by a stop that hangs, by a failed

@@ -121,6 +121,24 @@ TEST(PackConfig, RecoverySettingsByNameAtTheirLimits) {
   EXPECT_EQ(config.narrow, expected);
 }
 
+TEST(PackConfig, LogSettingsByName) {
+  PackConfig config;
+  std::string error;
+  const char* text =
+      "[settings]\nOutputLog = \"logs\\\\service.log\"\nErrorLog = \"%TEMP%\\\\err.log\"\nLogMode = "
+      "\"roll-by-size\"\nLogSizeThreshold = \"10M\"\nLogKeepFiles = 9999\nConsoleLog = true\n";
+  ASSERT_TRUE(parsePackConfig(text, "log.toml", config, error)) << error;
+  const std::map<int32_t, std::string> expected = {{30050, "logs\\service.log"},
+                                                   {30051, "%TEMP%\\err.log"},
+                                                   {30052, "roll-by-size"},
+                                                   {30053, "10M"},
+                                                   {30054, "9999"},
+                                                   {30055, "1"}};
+  EXPECT_EQ(config.narrow, expected);
+  ASSERT_TRUE(parsePackConfig("[settings]\nLogSizeThreshold = 4096\n", "log.toml", config, error)) << error;
+  EXPECT_EQ(config.narrow[30053], "4096");
+}
+
 struct ErrorCase {
   const char* toml;
   unsigned line;
@@ -141,6 +159,12 @@ const ErrorCase kErrors[] = {
     {"[settings]\nRestartDelayLater = 4294968\n", 2, "must be from 0 to 4294967, not 4294968"},
     {"[settings]\nFailureResetPeriod = -5\n", 2, "FailureResetPeriod must be from 0 to 2147483647"},
     {"[settings]\nRestartOnFailure = \"yes\"\n", 2, "must be a boolean or an integer, not a string"},
+    {"[settings]\nLogMode = \"daily\"\n", 2,
+     "LogMode must be append, truncate, roll-by-size or roll-by-day, not \"daily\""},
+    {"[settings]\nLogSizeThreshold = \"10MB\"\n", 2, "LogSizeThreshold must be a size from 1K to 1024G"},
+    {"[settings]\nLogSizeThreshold = 100\n", 2, "LogSizeThreshold must be a size from 1K"},
+    {"[settings]\nLogKeepFiles = 0\n", 2, "LogKeepFiles must be from 1 to 9999, not 0"},
+    {"[settings]\nLogKeepFiles = 10000\n", 2, "must be from 1 to 9999, not 10000"},
     {"[settings]\n\nMainClass = \"a\\u0000b\"\n", 3, "NUL"},
     {"[settings]\nIncludedFileCount = 1\n", 2, "set by zanto-pack"},
     {"[settings]\nIncludedFileNames = \"a\"\n", 2, "set by zanto-pack"},

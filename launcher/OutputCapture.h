@@ -1,0 +1,20 @@
+// Process-level capture of standard output and error into the log files of
+// OutputLog and ErrorLog: pipes in place of the standard handles and the C
+// runtime's descriptors 1 and 2, read by a thread of the launcher that writes what
+// arrives through the rolling writer. Java, the JVM itself and native code all
+// reach the files, with no change to the application.
+#pragma once
+
+namespace zanto {
+
+// Starts the capture when OutputLog is set; in a console run only with ConsoleLog
+// (the output then reaches the console too). Call before the JVM's library is
+// loaded, so that its C runtime takes the pipes as its standard handles. Nothing
+// here stops the launch: a failure is logged and the service starts without it.
+void startOutputCapture(bool console);
+// Flushes the C runtimes of the process and waits, at most a few seconds, until
+// everything written to the pipes so far is in the files. Safe to call at any
+// time, from any thread, more than once.
+void drainOutputCapture();
+
+}  // namespace zanto
