@@ -163,6 +163,8 @@ LaunchResult launchProgram(const std::vector<std::wstring>& launchArguments, boo
   logMessage("Creating JVM");
   if (!createJavaVmEntry || !createJvm(createJavaVmEntry, startArguments, &javaVm, &jniEnv)) {
     logError("could not initialize JVM");
+    // Without a report the administrator would see only exit code 1.
+    showConfiguredError(message::JvmStartFailed, nullptr, nullptr);
     return LaunchResult::Failed;
   }
   logMessage("JVM created");

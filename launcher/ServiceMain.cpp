@@ -259,6 +259,7 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   if (launched != LaunchResult::Started) {
     if (launched == LaunchResult::Stopped) logMessage("stop requested during the start: no JVM created");
     queueExtractionOnce();
+    drainOutputCapture();
     reportStopped(launched == LaunchResult::Stopped ? NO_ERROR : 1, 0);
     return;
   }

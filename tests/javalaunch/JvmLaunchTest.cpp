@@ -238,7 +238,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"ERROR: could not find main method"}},
         FailureCase{"main_throws", "main=throw\n", 1, "",
                     {"calling main", "main returned", "ERROR: an exception occured", "ERROR: could not call main"}},
-        FailureCase{"create_fails", "create_result=-1\n", 1, "", {"Creating JVM", "ERROR: could not initialize JVM"}},
+        FailureCase{"create_fails", "create_result=-1\n", 1, "jvm start failed\n",
+                    {"Creating JVM", "ERROR: could not initialize JVM"}},
         FailureCase{"no_object_array", "null_object_array=1\n", 1, "internal error 21\n", {"param count: 8"}},
         FailureCase{"no_string", "null_string_at=3\n", 1, "internal error 21\n", {"param 2: ", "param 3: "}}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -83,6 +83,7 @@ class LaunchTest : public ::testing::Test {
     set(message::EnvVarUndefined, "undefined variable: %ENV_VAR_NAME%");
     set(message::InternalError, "internal error %ERROR_CODE%");
     set(message::MainClassNotFound, "no main class");
+    set(message::JvmStartFailed, "jvm start failed");
     set(message::MainMethodNotFound, "no main method");
     set(setting::MainClass, "com.example.App");
     loadProductFlavor();

@@ -542,17 +542,21 @@ TEST_F(ServiceRun, FailedStartEndsStoppedAndSaysWhy) {
   struct {
     const char* what;
     std::string searchSequence, classPath;
+    const char* jvmControl;
     DWORD win32ExitCode;
     const char* text;  // null: the start succeeds
     size_t jvmsCreated;
   } const cases[] = {
-      {"no JVM", "A" + narrow(package_.dir() / L"no such jdk"), classPath, 1, "stand-in message 1001", 0},
-      {"a start that succeeds", runtime, classPath, 0, nullptr, 1},
+      {"no JVM", "A" + narrow(package_.dir() / L"no such jdk"), classPath, "", 1, "stand-in message 1001", 0},
+      {"a start that succeeds", runtime, classPath, "", 0, nullptr, 1},
       // A fatal report ends the process, which must not leave the service running.
-      {"no launcher class", runtime, "A1" + narrow(package_.dir() / L"other.jar"), 1, "stand-in message 1010", 2},
+      {"no launcher class", runtime, "A1" + narrow(package_.dir() / L"other.jar"), "", 1, "stand-in message 1010",
+       2},
+      {"the JVM refuses to be created", runtime, classPath, "create_result=-1\n", 1, "stand-in message 1005", 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    package_.jdk().setJvmControl(L"bin", L"client", c.jvmControl);
     package_.model().narrow[setting::JvmSearchSequence] = c.searchSequence;
     package_.model().narrow[setting::ClassPath] = c.classPath;
     package_.write(name_);
