@@ -62,12 +62,16 @@ show_temp() {
 
 say "Installing the stand-in Java runtime at C:\\Java\\jre1.8"
 explain "The stand-in is not Java: java.exe answers -version with" \
-  "'java version \"1.8.0_202\"', jvm.dll records JNI_CreateJavaVM and the call of main." \
+  "'java version \"1.8.0_202\"', jvm.dll records JNI_CreateJavaVM and the call of main," \
+  "whose main then blocks as a server's does." \
   "It is registered the way a Java 8 installer does, under" \
   "HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment, which the search entry Y reads."
 mkdir -p "$c/Java/jre1.8/bin/server"
 cp build/win64/standins/java.exe "$c/Java/jre1.8/bin/"
 cp build/win64/standins/jvm.dll "$c/Java/jre1.8/bin/server/"
+# Its main prints three lines and blocks, as a server's main does (the example's
+# heartbeat loop).
+printf 'print_lines=3\r\nmain=block\r\nmain_delay_ms=600000\r\n' >"$c/Java/jre1.8/bin/server/standin-jvm.ini"
 reg add 'HKLM\SOFTWARE\JavaSoft\Java Runtime Environment' /v CurrentVersion /d 1.8 /f
 reg add 'HKLM\SOFTWARE\JavaSoft\Java Runtime Environment\1.8' /v JavaHome /d 'C:\Java\jre1.8' /f
 # Services get their environment from the registry, read when the control manager
@@ -99,13 +103,15 @@ explain "Arguments 0-4 are for the runtime's WinLauncher (redirection, main clas
   "then the service name and the configured argument."
 show_temp
 
-say "3. Stop: the JVM is ended, the service reports stopped with exit code 0"
+say "3. Stop: main still runs; the JVM is ended, the service reports stopped with exit code 0"
 run hello-service.exe /stop
 run hello-service.exe /status
 explain "The extraction directory was in use, so it is queued for deletion in" \
   "HKCU\\SOFTWARE\\harnwick\\zanto\\temp:"
 wine reg query 'HKCU\SOFTWARE\harnwick\zanto\temp' </dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/   /'
 show_temp
+explain "What the process wrote (OutputLog of hello.toml, beside the executable):"
+tr -d '\r' <"$c/Program Files/HelloService/logs/HelloService.log" | sed 's/^/   /' || echo "   (no output log)"
 
 say "4. Start again: the queued directory is removed before the new start"
 rm -f "$c/Java/jre1.8/bin/server/standin-jvm-record.txt"
