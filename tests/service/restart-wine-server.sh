@@ -10,5 +10,11 @@ wineserver -w </dev/null >/dev/null 2>&1 || true
 # Background processes keep the streams of whoever started them: detach them, but
 # keep the control manager's standard error (which its services share) in
 # services.stderr, where tests read Wine's trace of their event-log reports.
+# Nor may they keep any other descriptor of the caller (a test runner's output
+# pipe, which it waits on until every holder has closed it).
+for fd in /proc/$$/fd/*; do
+  n=${fd##*/}
+  if [ "$n" -gt 2 ] 2>/dev/null; then eval "exec $n>&-" 2>/dev/null || true; fi
+done
 wineserver -p </dev/null >/dev/null 2>&1
 WINEDEBUG=-all,err+eventlog wine cmd /c exit </dev/null >/dev/null 2>"$prefix/services.stderr"
