@@ -1,6 +1,10 @@
 // PE header reading for the block position (see PeLayout.h).
 #include "PeLayout.h"
 
+#include <algorithm>
+
+#include "Resources.h"
+
 namespace zanto {
 
 namespace {
@@ -58,16 +62,18 @@ bool readPeInfo(ByteSource& src, PeInfo* info) {
 }
 
 uint32_t peChecksum(const uint8_t* image, size_t size, int64_t checksumField) {
-  uint64_t sum = 0;
-  for (size_t i = 0; i < size; i += 2) {
-    uint32_t word = image[i] | (i + 1 < size ? image[i + 1] << 8 : 0);
-    if (checksumField >= 0 && (i == static_cast<size_t>(checksumField) || i == static_cast<size_t>(checksumField) + 2))
-      word = 0;
-    sum += word;
-    sum = (sum & 0xFFFF) + (sum >> 16);
+  // The one summing rule (PeChecksum); the field itself counts as 0.
+  PeChecksum sum;
+  if (checksumField < 0 || static_cast<uint64_t>(checksumField) >= size) {
+    sum.add(image, size);
+    return sum.value();
   }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + size);
+  static const uint8_t zero[4] = {};
+  size_t field = static_cast<size_t>(checksumField), after = std::min(size, field + 4);
+  sum.add(image, field);
+  sum.add(zero, after - field);
+  sum.add(image + after, size - after);
+  return sum.value();
 }
 
 int64_t blockDataLimit(const PeInfo& info, int64_t fileSize) {
