@@ -89,6 +89,11 @@ const SettingInfo kSettings[] = {
      "off unless set (zanto-pack sets it): once main has returned and the application's last non-daemon thread "
      "has ended (DestroyJavaVM, as the java command does), the service stops with exit code 0; off, the JVM stays "
      "until a stop"},
+    {30022, "StartPending", K::Flag,
+     "off unless set (zanto-pack sets it): the service reports start pending, with a check point that moves "
+     "every 2 seconds, until main is called, and only then running; a failed start ends stopped with exit code "
+     "1066 and a service-specific code that says why (README: the start protocol); off, the service reports "
+     "running at once and a failed start ends with exit code 1"},
     {30030, "CodePage", K::Int,
      "code page of the block's 8-bit texts (written by zanto-pack from [package] codepage); the launcher turns "
      "MainClass, Arguments and VmParameters into UTF-16 from it; absent: the machine's ANSI code page"},
@@ -99,6 +104,10 @@ const SettingInfo kSettings[] = {
      "the console, never from the block; ZANTO_SERVICE_ACCOUNT overrides it at install"},
     {30041, "DisplayName", K::Wide,
      "install: the name the services console shows (at most 256 characters); empty: the service name"},
+    {30042, "InteractiveService", K::Flag,
+     "install: 1, or absent (blocks of other tools), installs a LocalSystem service with the interactive flag "
+     "(type 0x110), which Windows ignores unless interactive services are enabled; 0 (zanto-pack writes it) "
+     "installs it as type 0x10"},
     {30050, "OutputLog", K::Text,
      "file that receives everything the process writes to standard output (Java, the JVM itself, native "
      "code), and standard error unless ErrorLog is set; relative to the executable's folder, %VARIABLES% "

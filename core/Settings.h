@@ -75,11 +75,15 @@ constexpr int32_t DelayedAutoStart = 30016;
 // How a stop ends and whether the application's own end ends the service.
 constexpr int32_t StopTimeout = 30020;
 constexpr int32_t EndWithApplication = 30021;
+// Start protocol: start pending until main is called, failures as service-specific codes.
+constexpr int32_t StartPending = 30022;
 // The code page of the block's 8-bit texts; absent: the machine's ANSI code page.
 constexpr int32_t CodePage = 30030;
 // The account the service runs as and its name in the services console.
 constexpr int32_t ServiceAccount = 30040;
 constexpr int32_t DisplayName = 30041;  // wide
+// A LocalSystem service that may interact with the desktop (the legacy type 0x110).
+constexpr int32_t InteractiveService = 30042;
 // Capture of the process's standard output and error into log files that roll.
 constexpr int32_t OutputLog = 30050;
 constexpr int32_t ErrorLog = 30051;

@@ -22,6 +22,7 @@ namespace zanto {
 
 namespace {
 bool consoleErrorMode = false;
+int32_t reportedMessageId = 0;
 }
 
 void useConsoleErrors() { consoleErrorMode = true; }
@@ -70,12 +71,19 @@ void replaceFirstMarker(char* text, const char* marker, const char* replacement)
   appendText(text, kTextBufferSize, tail);
 }
 
-void showConfiguredError(int32_t messageId, const char* marker, const char* replacement) {
+void showConfiguredError(int32_t messageId, const char* marker, const char* replacement, const char* detail) {
   static char text[kTextBufferSize];
+  reportedMessageId = messageId;
   getStringSetting(messageId, text, sizeof text);
   replaceFirstMarker(text, marker, replacement);
+  if (detail && *detail) {
+    appendText(text, sizeof text, "\n");
+    appendText(text, sizeof text, detail);
+  }
   showError(text);
 }
+
+int32_t lastReportedMessageId() { return reportedMessageId; }
 
 [[noreturn]] static void endProcess(unsigned exitCode) {
   std::fflush(stdout);

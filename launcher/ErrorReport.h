@@ -9,7 +9,13 @@ namespace zanto {
 void useConsoleErrors();
 bool isConsoleErrorMode();
 void showError(const char* text);
-void showConfiguredError(int32_t messageId, const char* marker, const char* replacement);
+// `detail`, when given, follows the configured text on a line of its own (what
+// failed and the Windows error, which a configured text cannot carry).
+void showConfiguredError(int32_t messageId, const char* marker, const char* replacement,
+                         const char* detail = nullptr);
+// The id of the last configured message reported (0: none): the service-specific
+// exit code of a failed start.
+int32_t lastReportedMessageId();
 [[noreturn]] void fatalError(const char* text);
 [[noreturn]] void fatalConfiguredError(int32_t messageId, const char* marker, const char* replacement);
 // Message 1009 with the internal error code.
