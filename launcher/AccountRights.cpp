@@ -2,6 +2,8 @@
 // The password lives only in the caller's buffer; nothing here logs or keeps it.
 #include "AccountRights.h"
 
+#include <wincrypt.h>
+
 #include <cstdio>
 #include <cwchar>
 
@@ -68,8 +70,10 @@ bool servicePassword(const wchar_t* account, wchar_t* out, size_t units) {
   return read > 0;
 }
 
-DWORD grantServiceLogonRight(const wchar_t* account) {
-  // LookupAccountName takes no ".": the local accounts are this computer's.
+namespace {
+
+// LookupAccountName takes no ".": the local accounts are this computer's.
+DWORD lookupSid(const wchar_t* account, BYTE* sid) {
   static wchar_t name[kTextBufferSize];
   wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = L"";
   const wchar_t* rest = account;
@@ -82,12 +86,73 @@ DWORD grantServiceLogonRight(const wchar_t* account) {
   if (head + tail >= kTextBufferSize) return ERROR_INSUFFICIENT_BUFFER;
   std::wmemcpy(name, computer, head);
   std::wmemcpy(name + head, rest, tail + 1);
-  BYTE sid[SECURITY_MAX_SID_SIZE];
-  DWORD sidSize = sizeof sid, domainSize = kTextBufferSize;
+  DWORD sidSize = SECURITY_MAX_SID_SIZE, domainSize = kTextBufferSize;
   static wchar_t domain[kTextBufferSize];
   SID_NAME_USE use;
   if (!logonRightCalls.lookupAccountName(nullptr, name, sid, &sidSize, domain, &domainSize, &use))
     return GetLastError();
+  return 0;
+}
+
+// A virtual account's SID is the service's: S-1-5-80 and the SHA-1 of the
+// upper-case service name (UTF-16) as five sub-authorities. Computed, as the
+// name may not resolve before the service has run once.
+DWORD virtualAccountSid(const wchar_t* account, BYTE* sid) {
+  const wchar_t* name = std::wcschr(account, L'\\');
+  name = name ? name + 1 : account;
+  static wchar_t upper[kTextBufferSize];
+  int units = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name, -1, upper, kTextBufferSize);
+  if (units <= 1) return ERROR_INVALID_NAME;
+  HCRYPTPROV provider;
+  HCRYPTHASH hash;
+  if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return GetLastError();
+  DWORD error = 0;
+  DWORD parts[5] = {};
+  DWORD size = sizeof parts;
+  if (!CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash)) {
+    error = GetLastError();
+  } else {
+    if (!CryptHashData(hash, reinterpret_cast<const BYTE*>(upper), static_cast<DWORD>(units - 1) * sizeof(wchar_t),
+                       0) ||
+        !CryptGetHashParam(hash, HP_HASHVAL, reinterpret_cast<BYTE*>(parts), &size, 0))
+      error = GetLastError();
+    CryptDestroyHash(hash);
+  }
+  CryptReleaseContext(provider, 0);
+  if (error) return error;
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID built = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 6, SECURITY_SERVICE_ID_BASE_RID, parts[0], parts[1], parts[2], parts[3],
+                                parts[4], 0, 0, &built))
+    return GetLastError();
+  BOOL copied = CopySid(SECURITY_MAX_SID_SIZE, sid, built);
+  FreeSid(built);
+  return copied ? 0 : GetLastError();
+}
+
+}  // namespace
+
+DWORD serviceAccountSid(AccountKind kind, const wchar_t* account, BYTE* sid) {
+  DWORD size = SECURITY_MAX_SID_SIZE;
+  switch (kind) {
+    case AccountKind::LocalService:
+      return CreateWellKnownSid(WinLocalServiceSid, nullptr, sid, &size) ? 0 : GetLastError();
+    case AccountKind::NetworkService:
+      return CreateWellKnownSid(WinNetworkServiceSid, nullptr, sid, &size) ? 0 : GetLastError();
+    case AccountKind::Virtual: return account ? virtualAccountSid(account, sid) : ERROR_NONE_MAPPED;
+    case AccountKind::ManagedGroup:
+    case AccountKind::User: return account ? lookupSid(account, sid) : ERROR_NONE_MAPPED;
+    default: return ERROR_NONE_MAPPED;
+  }
+}
+
+DWORD grantServiceLogonRight(const wchar_t* account) {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  if (DWORD error = lookupSid(account, sid)) return error;
+  return grantServiceLogonRightToSid(sid);
+}
+
+DWORD grantServiceLogonRightToSid(void* sid) {
   LSA_OBJECT_ATTRIBUTES attributes{};
   LSA_HANDLE policy = nullptr;
   NTSTATUS status =

@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include "ServiceAccount.h"
+
 namespace zanto {
 
 // The account text: ZANTO_SERVICE_ACCOUNT when set and not empty, else
@@ -35,5 +37,13 @@ extern LogonRightCalls logonRightCalls;
 // Grants SeServiceLogonRight to `account` (a ".\" domain means this computer);
 // 0 or the Win32 error of the call that failed.
 DWORD grantServiceLogonRight(const wchar_t* account);
+// The same for an account already looked up.
+DWORD grantServiceLogonRightToSid(void* sid);
+
+// The SID of the account a service of `kind` runs as (`account` as the control
+// manager was given it) into `sid` (SECURITY_MAX_SID_SIZE bytes); 0 or the Win32
+// error. LocalSystem has none to give: ERROR_NONE_MAPPED. Accounts with a name
+// are looked up through logonRightCalls.
+DWORD serviceAccountSid(AccountKind kind, const wchar_t* account, BYTE* sid);
 
 }  // namespace zanto

@@ -3,6 +3,7 @@
 #include "ConfigBlock.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "ErrorReport.h"
 #include "Log.h"
@@ -44,29 +45,56 @@ int64_t FileSource::read(void* dst, uint32_t count) {
   return got;
 }
 
-HANDLE openExecutable() {
+namespace {
+
+constexpr char kOpenFailed[] = "Error opening media file. Please move this file to an ascii-only path like c:\\";
+DWORD readError = 0;
+
+HANDLE openQuietly() {
   const char* path = getExecutablePath();
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    logError("Could not open %s", path);
-    fatalError("Error opening media file. Please move this file to an ascii-only path like c:\\");
-  }
+  if (h == INVALID_HANDLE_VALUE) logError("Could not open %s", path);
   return h;
 }
 
-void readConfigBlock() {
-  HANDLE exe = openExecutable();
+}  // namespace
+
+HANDLE openExecutable() {
+  HANDLE h = openQuietly();
+  if (h == INVALID_HANDLE_VALUE) fatalError(kOpenFailed);
+  return h;
+}
+
+const char* tryReadConfigBlock() {
+  HANDLE exe = openQuietly();
+  if (exe == INVALID_HANDLE_VALUE) return kOpenFailed;
   FileSource src(exe);
   BlockError error = readConfigBlockFrom(src, store, &dataOffset, &dataLimit);
-  if (error != BlockError::None) {
-    if (error == BlockError::ReadInt) printTo(stdout, "error %lu\n", GetLastError());
-    fatalError(blockErrorText(error));
-  }
+  // Kept for the report, which comes later and after other calls.
+  readError = error == BlockError::ReadInt ? GetLastError() : 0;
   CloseHandle(exe);
+  if (error != BlockError::None) {
+    logError("configuration block: %s", blockErrorText(error));
+    return blockErrorText(error);
+  }
   int type = getIntSetting(setting::ExecutableType);
   if (type != 1 && type != 5) useConsoleErrors();
+  return nullptr;
 }
+
+void failConfigBlock(const char* problem) {
+  if (problem != kOpenFailed && std::strcmp(problem, blockErrorText(BlockError::ReadInt)) == 0)
+    printTo(stdout, "error %lu\n", readError);
+  noteFailureCode(kFailureBlockUnreadable);
+  fatalError(problem);
+}
+
+void readConfigBlock() {
+  if (const char* problem = tryReadConfigBlock()) failConfigBlock(problem);
+}
+
+bool hasSetting(int32_t id) { return store.narrow.count(id) != 0; }
 
 void loadProductFlavor() {
   char letter[2];

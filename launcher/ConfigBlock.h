@@ -12,6 +12,13 @@
 namespace zanto {
 
 void readConfigBlock();
+// The same without reporting: null when the block was read, else the text the
+// report would show (readConfigBlock reports it and ends the process).
+const char* tryReadConfigBlock();
+// Reports what tryReadConfigBlock found and ends the process.
+[[noreturn]] void failConfigBlock(const char* problem);
+// Set in the block (absent settings read as empty or 0).
+bool hasSetting(int32_t id);
 void loadProductFlavor();
 char productFlavor();
 HANDLE openExecutable();

@@ -29,6 +29,7 @@ void useConsoleErrors() { consoleErrorMode = true; }
 bool isConsoleErrorMode() { return consoleErrorMode; }
 
 void showMessageBox(const char* text, const char* caption) {
+  if (isEventLogMode()) return;
   HMODULE user32 = LoadLibraryA("user32.dll");
   if (!user32) return;
   using MessageBoxFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
@@ -47,9 +48,12 @@ void showError(const char* text) {
   } else {
     copyText(report, sizeof report, text);
   }
-  // Before the box, which may never return where no one sees it.
-  if (isEventLogMode()) reportFailureEvent(report);
-  if (!consoleErrorMode) {
+  if (isEventLogMode()) {
+    // A service: the event log, the last failure and the launcher's log are where
+    // an administrator looks.
+    logError("%s", report);
+    reportFailureEvent(report);
+  } else if (!consoleErrorMode) {
     static char caption[kTextBufferSize];
     getStringSetting(message::ErrorCaption, caption, sizeof caption);
     showMessageBox(report, caption);
@@ -84,6 +88,7 @@ void showConfiguredError(int32_t messageId, const char* marker, const char* repl
 }
 
 int32_t lastReportedMessageId() { return reportedMessageId; }
+void noteFailureCode(int32_t code) { reportedMessageId = code; }
 
 [[noreturn]] static void endProcess(unsigned exitCode) {
   std::fflush(stdout);

@@ -13,15 +13,21 @@ void showError(const char* text);
 // failed and the Windows error, which a configured text cannot carry).
 void showConfiguredError(int32_t messageId, const char* marker, const char* replacement,
                          const char* detail = nullptr);
-// The id of the last configured message reported (0: none): the service-specific
-// exit code of a failed start.
+// The id of the last configured message reported, or the code a report without
+// one noted (0: none): the service-specific exit code of a failed start.
 int32_t lastReportedMessageId();
+void noteFailureCode(int32_t code);
+// Failure codes of reports that carry no configured message.
+constexpr int32_t kFailureBlockUnreadable = 1020;
+constexpr int32_t kFailureFirstRun = 1021;
+constexpr int32_t kFailureNoTempDirectory = 1022;
 [[noreturn]] void fatalError(const char* text);
 [[noreturn]] void fatalConfiguredError(int32_t messageId, const char* marker, const char* replacement);
 // Message 1009 with the internal error code.
 [[noreturn]] void fatalInternalError(int code);
 [[noreturn]] void exitLauncher(unsigned exitCode);
-// MessageBoxA, with user32 loaded only when a box is really shown.
+// MessageBoxA, with user32 loaded only when a box is really shown. Never in
+// service mode: a box there is on a desktop nobody sees and never returns.
 void showMessageBox(const char* text, const char* caption);
 // Replaces the first occurrence of marker in text (8192-byte buffer), cutting.
 void replaceFirstMarker(char* text, const char* marker, const char* replacement);

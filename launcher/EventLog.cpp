@@ -3,6 +3,8 @@
 // refused: nothing is written rather than another key.
 #include "EventLog.h"
 
+#include <aclapi.h>
+
 #include <cstring>
 
 #include "LauncherMain.h"
@@ -31,10 +33,19 @@ bool eventSourceKeyPath(const char* name, char* path) {
 
 void keepLastFailure(const char* text) {
   static char path[kPathSize];
+  HKEY service, key;
+  // The key install made, which the service's account may write even where it may
+  // not create keys.
+  if (serviceKeyPath(serviceName, path, "\\Parameters") &&
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    RegSetValueExA(key, kLastFailure, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(std::strlen(text) + 1));
+    RegCloseKey(key);
+    return;
+  }
   // Only below the key of an installed service: a start outside the control
   // manager must not make a key for a service that does not exist.
   if (!serviceKeyPath(serviceName, path, "")) return;
-  HKEY service, key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_CREATE_SUB_KEY, &service) != ERROR_SUCCESS) return;
   if (RegCreateKeyExA(service, "Parameters", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
     RegSetValueExA(key, kLastFailure, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
@@ -71,6 +82,38 @@ void clearLastFailure() {
     return;
   RegDeleteValueA(key, kLastFailure);
   RegCloseKey(key);
+}
+
+LONG prepareLastFailure(const char* name, void* sid) {
+  static char path[kPathSize];
+  if (!serviceKeyPath(name, path, "\\Parameters")) return ERROR_INVALID_NAME;
+  HKEY key;
+  LONG error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr, &key,
+                               nullptr);
+  if (error != ERROR_SUCCESS || !sid) {
+    if (error == ERROR_SUCCESS) RegCloseKey(key);
+    return error;
+  }
+  PACL current = nullptr, updated = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  error = static_cast<LONG>(GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                            &current, nullptr, &descriptor));
+  if (error == ERROR_SUCCESS) {
+    EXPLICIT_ACCESSW entry{};
+    entry.grfAccessPermissions = KEY_QUERY_VALUE | KEY_SET_VALUE;
+    entry.grfAccessMode = GRANT_ACCESS;
+    entry.grfInheritance = NO_INHERITANCE;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.ptstrName = static_cast<LPWSTR>(sid);
+    error = static_cast<LONG>(SetEntriesInAclW(1, &entry, current, &updated));
+  }
+  if (error == ERROR_SUCCESS)
+    error = static_cast<LONG>(
+        SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, updated, nullptr));
+  if (updated) LocalFree(updated);
+  if (descriptor) LocalFree(descriptor);
+  RegCloseKey(key);
+  return error;
 }
 
 std::string readLastFailure(const char* name) {

@@ -22,6 +22,11 @@ bool isEventLogMode();
 void reportFailureEvent(const char* text);
 // A start begins: what an earlier start left is no longer the last failure.
 void clearLastFailure();
+// Makes the key that keeps the last failure of service `name` and lets `sid`
+// (the service's account; null for LocalSystem, which may write there anyway)
+// set its values, as a service of another account could not write below the
+// service's key otherwise. 0 or the Win32 error.
+LONG prepareLastFailure(const char* name, void* sid);
 // The last failure of service `name`; empty when there is none.
 std::string readLastFailure(const char* name);
 

@@ -80,21 +80,33 @@ bool checkFirstRun() {
   if (int code = internalErrorCode(result)) fatalInternalError(code);
   // An administrator must learn why the service did not start; the JVM stays
   // idle otherwise, and the next start repeats the same.
+  if (result != JniResult::Ok) noteFailureCode(kFailureFirstRun);
   if (result == JniResult::FirstRunThrew) showError("The first-run step failed: FirstRun.firstRun threw an exception.");
   if (result == JniResult::StoppedByFirstRun)
     showError("The first-run step stopped the start: FirstRun.firstRun returned false.");
   return result == JniResult::Ok;
 }
 
-bool callMain(const std::vector<std::wstring>& launchArguments) {
+struct MainCall {
+  const std::vector<std::wstring>* launchArguments;
+  void (*beforeMain)();
+};
+
+bool callMain(const std::vector<std::wstring>& launchArguments, void (*beforeMain)()) {
   if (productFlavor() == 'i' && !checkFirstRun()) {
     logMessage("checkFirstRun stopped further execution");
     return false;
   }
+  const MainCall call{&launchArguments, beforeMain};
   JniResult result = zanto::callMain(
       jniEnv, kLauncherClass,
-      [](const void* args) { return buildMainArguments(*static_cast<const std::vector<std::wstring>*>(args)); },
-      &launchArguments, kLogger);
+      [](const void* context) {
+        const MainCall& call = *static_cast<const MainCall*>(context);
+        std::vector<std::u16string> arguments = buildMainArguments(*call.launchArguments);
+        if (call.beforeMain) call.beforeMain();
+        return arguments;
+      },
+      &call, kLogger);
   switch (result) {
     case JniResult::Ok: return true;
     case JniResult::ClassNotFound:
@@ -151,7 +163,7 @@ std::vector<std::u16string> buildMainArguments(const std::vector<std::wstring>& 
 }
 
 LaunchResult launchProgram(const std::vector<std::wstring>& launchArguments, bool destroyAfterMain,
-                           JniExitHook exitHook, void (*afterCreation)()) {
+                           JniExitHook exitHook, void (*afterCreation)(), void (*beforeMain)()) {
   logMessage("launching program");
   std::vector<std::string> options = buildSystemProperties();
   buildVmOptionList(options, launchArguments);
@@ -177,7 +189,7 @@ LaunchResult launchProgram(const std::vector<std::wstring>& launchArguments, boo
     return LaunchResult::Stopped;
   }
 
-  if (!callMain(launchArguments)) {
+  if (!callMain(launchArguments, beforeMain)) {
     logError("could not call main");
     return LaunchResult::Failed;
   }

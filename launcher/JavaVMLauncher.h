@@ -15,9 +15,10 @@ enum class LaunchResult { Started, Failed, Stopped };
 // com/zanto/runtime/WinLauncher.main. `exitHook`, when not null, is passed as the
 // JNI "exit" option: the JVM calls it on System.exit. Stopped: stopJvm came
 // before the JVM was created, and none was. `jvmCreated`, when not null, is
-// called right after the JVM's creation, before main.
+// called right after the JVM's creation, before main; `beforeMain` right before
+// main is called (after the first-run step and the argument list).
 LaunchResult launchProgram(const std::vector<std::wstring>& launchArguments, bool destroyAfterMain,
-                           JniExitHook exitHook, void (*jvmCreated)() = nullptr);
+                           JniExitHook exitHook, void (*jvmCreated)() = nullptr, void (*beforeMain)() = nullptr);
 // System.exit(0) inside the JVM, then DestroyJavaVM.
 void shutdownJvm();
 // A stop from any thread, once per process. Before the JVM exists it only keeps

@@ -24,14 +24,20 @@ char serviceName[kTextBufferSize];
 namespace {
 
 constexpr int kExtractionFailed = 16;
-constexpr int kNoCommand = -1;
 
 // As for service mode; the Java application may rely on its included files.
 void extractForLaunch() {
   if (!extractIncludedFiles(extractionDirectory)) fatalInternalError(kExtractionFailed);
 }
 
-// The command's result, or kNoCommand when the word names none (service mode).
+bool isCommandWord(const char* word) {
+  static const char* const kWords[] = {"install", "install-auto", "install-demand", "uninstall", "stop",
+                                       "start",   "status",       "restart",        "run"};
+  for (const char* known : kWords)
+    if (!std::strcmp(word, known)) return true;
+  return false;
+}
+
 int runCommandWord(const char* word) {
   if (!std::strcmp(word, "install"))
     return installService(getIntSetting(setting::ExecutableType) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START);
@@ -42,17 +48,12 @@ int runCommandWord(const char* word) {
   if (!std::strcmp(word, "start")) return startInstalledService();
   if (!std::strcmp(word, "status")) return printServiceStatus();
   if (!std::strcmp(word, "restart")) return restartInstalledService();
-  if (!std::strcmp(word, "run")) {
-    extractForLaunch();
-    return runInConsole();
-  }
-  return kNoCommand;
+  extractForLaunch();
+  return runInConsole();
 }
 
-}  // namespace
-
-void prepareLauncher(HINSTANCE) {
-  readConfigBlock();
+// The settings, PATH and working directory, once the block is read.
+void prepareFromBlock() {
   loadProductFlavor();
   static char configured[kTextBufferSize];
   getStringSetting(setting::PathPrefix, configured, sizeof configured);
@@ -61,21 +62,41 @@ void prepareLauncher(HINSTANCE) {
   applyWorkingDirectory(configured);
 }
 
-int launcherMain(HINSTANCE instance, const char* tail) {
-  prepareLauncher(instance);
-  getStringSetting(setting::ApplicationName, serviceName, kTextBufferSize);
-  char word[kTextBufferSize];
-  if (splitCommandWord(tail, word, serviceName, kTextBufferSize)) {
-    int result = runCommandWord(word);
-    if (result != kNoCommand) return result;
+}  // namespace
+
+void prepareLauncher(HINSTANCE) {
+  readConfigBlock();
+  prepareFromBlock();
+}
+
+void extractIncludedFilesOrFail() { extractForLaunch(); }
+
+int launcherMain(HINSTANCE, const char* tail) {
+  // A block that cannot be read is reported at once for a command word; started
+  // by the control manager, the service connects first and reports it there, since
+  // the start would otherwise time out with the cause lost.
+  const char* blockProblem = tryReadConfigBlock();
+  if (!blockProblem) {
+    prepareFromBlock();
+    getStringSetting(setting::ApplicationName, serviceName, kTextBufferSize);
   }
-  useEventLog();
-  extractForLaunch();
+  char word[kTextBufferSize];
+  if (splitCommandWord(tail, word, serviceName, kTextBufferSize) && isCommandWord(word)) {
+    if (blockProblem) failConfigBlock(blockProblem);
+    return runCommandWord(word);
+  }
+  if (blockProblem) {
+    if (serveUnreadableBlock(blockProblem)) return 0;
+    failConfigBlock(blockProblem);  // started by hand: reported as before
+  }
   SERVICE_TABLE_ENTRYA table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
-  // Started by hand (no control manager to reach): the files just extracted
-  // are queued for deletion like at any other end, or each start would leave a
-  // copy behind.
-  if (!StartServiceCtrlDispatcherA(table)) runExitCleanup();
+  // Started by hand (no control manager to reach): the files are extracted and
+  // queued for deletion like at any other end, or each start would leave a copy
+  // behind. As a service, serviceMain extracts them once it is connected.
+  if (!StartServiceCtrlDispatcherA(table)) {
+    extractForLaunch();
+    runExitCleanup();
+  }
   return 0;
 }
 

@@ -257,11 +257,12 @@ void bindStream(std::FILE* stream, int fd) {
   stream->_file = fd;
 }
 
-// The C runtimes a JVM may bring: each keeps its own stream buffers.
+// The C runtimes a JVM may bring: each keeps its own stream buffers and descriptors.
+const char* const kRuntimes[] = {"ucrtbase.dll", "msvcr120.dll", "msvcr110.dll", "msvcr100.dll",
+                                 "msvcr90.dll",  "msvcr80.dll",  "msvcr71.dll",  "ucrtbased.dll"};
+
 void flushRuntimes() {
   std::fflush(nullptr);
-  static const char* const kRuntimes[] = {"ucrtbase.dll", "msvcr120.dll", "msvcr110.dll", "msvcr100.dll",
-                                          "msvcr90.dll",  "msvcr80.dll",  "msvcr71.dll",  "ucrtbased.dll"};
   for (const char* name : kRuntimes) {
     HMODULE runtime = GetModuleHandleA(name);
     if (!runtime) continue;
@@ -302,6 +303,57 @@ void startOutputCapture(bool console) {
   logMessage("output capture: %s%s%s", outputPath, channelCount == 2 ? ", errors: " : "",
              channelCount == 2 ? errorPath : "");
   std::atexit(drainOutputCapture);
+}
+
+void bindRuntimeDescriptors() {
+  if (channelCount == 0) return;
+  using GetHandle = intptr_t(__cdecl*)(int);
+  using OpenHandle = int(__cdecl*)(intptr_t, int);
+  using Dup2 = int(__cdecl*)(int, int);
+  using Close = int(__cdecl*)(int);
+  const HANDLE pipes[2] = {channels[0].write, channels[channelCount - 1].write};
+  // Handles of this process that lead into the capture: a runtime that holds one
+  // of them already writes there (it was loaded after the capture began, or its
+  // stale handle value was given to one of ours). Its _dup2 would close it.
+  const HANDLE ours[] = {channels[0].write, channels[1].write, channels[0].read, channels[1].read,
+                         reinterpret_cast<HANDLE>(_get_osfhandle(1)), reinterpret_cast<HANDLE>(_get_osfhandle(2)),
+                         channels[0].console, channels[1].console};
+  for (const char* name : kRuntimes) {
+    HMODULE runtime = GetModuleHandleA(name);
+    if (!runtime) continue;
+    auto get = reinterpret_cast<GetHandle>(reinterpret_cast<void*>(GetProcAddress(runtime, "_get_osfhandle")));
+    auto open = reinterpret_cast<OpenHandle>(reinterpret_cast<void*>(GetProcAddress(runtime, "_open_osfhandle")));
+    auto dup2 = reinterpret_cast<Dup2>(reinterpret_cast<void*>(GetProcAddress(runtime, "_dup2")));
+    auto close = reinterpret_cast<Close>(reinterpret_cast<void*>(GetProcAddress(runtime, "_close")));
+    if (!get || !open || !dup2 || !close) continue;
+    for (int fd = 1; fd <= 2; ++fd) {
+      HANDLE held = reinterpret_cast<HANDLE>(get(fd));
+      bool shared = false;
+      for (HANDLE own : ours) shared |= own && held == own;
+      DWORD flags;
+      // A live handle that is not ours may by now be any object of the process:
+      // closing it could break what uses it, so that descriptor is left alone.
+      // -2: no handle at all (a process started without standard handles).
+      const bool live = held != INVALID_HANDLE_VALUE && held != reinterpret_cast<HANDLE>(-2) &&
+                        GetHandleInformation(held, &flags);
+      if (shared || live) {
+        logMessage("output capture: descriptor %d of %s left as it is", fd, name);
+        continue;
+      }
+      HANDLE copy;
+      if (!DuplicateHandle(GetCurrentProcess(), pipes[fd - 1], GetCurrentProcess(), &copy, 0, TRUE,
+                           DUPLICATE_SAME_ACCESS))
+        continue;
+      int temporary = open(reinterpret_cast<intptr_t>(copy), _O_TEXT);
+      if (temporary < 0) {
+        CloseHandle(copy);
+        continue;
+      }
+      dup2(temporary, fd);
+      close(temporary);
+      logMessage("output capture: descriptor %d of %s bound", fd, name);
+    }
+  }
 }
 
 void drainOutputCapture() {

@@ -16,5 +16,9 @@ void startOutputCapture(bool console);
 // everything written to the pipes so far is in the files. Safe to call at any
 // time, from any thread, more than once.
 void drainOutputCapture();
+// Points descriptors 1 and 2 of every other C runtime loaded by now (the one a
+// jvm.dll brings) at the capture: a runtime initialised before the capture
+// started keeps the standard handles it found then. Nothing without a capture.
+void bindRuntimeDescriptors();
 
 }  // namespace zanto

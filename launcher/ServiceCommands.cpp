@@ -22,6 +22,8 @@ namespace zanto {
 namespace {
 
 constexpr DWORD kOwnInteractiveProcess = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+constexpr DWORD kStopRetryMs = 250;
+constexpr DWORD kStartStopWaitMs = 120000;
 
 // Printed texts must reach a pipe even when the process later ends without
 // running the runtime's exit processing.
@@ -187,7 +189,9 @@ int installService(DWORD startType) {
   int listBytes = 0;
   if (list)
     while (list[listBytes] || list[listBytes + 1]) ++listBytes;
-  DWORD type = accountMayInteract(account.kind) ? kOwnInteractiveProcess : SERVICE_WIN32_OWN_PROCESS;
+  // Absent (blocks of other tools): the interactive type they were made for.
+  const bool interactive = !hasSetting(setting::InteractiveService) || getIntSetting(setting::InteractiveService) != 0;
+  DWORD type = accountMayInteract(account.kind) && interactive ? kOwnInteractiveProcess : SERVICE_WIN32_OWN_PROCESS;
   SC_HANDLE service = nullptr;
   if (serviceBinaryPath(getExecutablePath(), binary, sizeof binary) &&
       toWide(binary, -1, wideBinary, kTextBufferSize + 2) &&
@@ -210,13 +214,23 @@ int installService(DWORD startType) {
     printTo(stdout, "Event source not registered (error %ld).\n", error);
     std::fflush(stdout);
   }
+  // Where the service, whatever its account, keeps the text of a failed start.
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidError = serviceAccountSid(account.kind, accountName, sid);
+  LONG keyError = sidError && sidError != ERROR_NONE_MAPPED ? static_cast<LONG>(sidError)
+                                                            : prepareLastFailure(serviceName, sidError ? nullptr : sid);
+  if (keyError) {
+    logMessage("warning: the last failure's key not prepared, error %ld", keyError);
+    printTo(stdout, "The service's account may not be able to record why a start failed (error %ld).\n", keyError);
+    std::fflush(stdout);
+  }
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
   int result = 0;
   // The control manager does not grant the right itself: without it the
   // service cannot log on.
   if (account.kind == AccountKind::User) {
-    DWORD error = grantServiceLogonRight(accountName);
+    DWORD error = sidError ? sidError : grantServiceLogonRightToSid(sid);
     if (error) {
       logMessage("warning: LsaAddAccountRights(SeServiceLogonRight) for %s failed with error %lu", shown(accountName),
                  error);
@@ -283,7 +297,17 @@ int stopInstalledService(bool verbose) {
     return 1;
   }
   SERVICE_STATUS status;
-  if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+  // A control manager that refuses controls to a starting service (1061) gets the
+  // stop once the start is over, which a stop pending keeps short.
+  BOOL sent;
+  DWORD waited = 0;
+  while (!(sent = ControlService(service, SERVICE_CONTROL_STOP, &status)) &&
+         GetLastError() == ERROR_SERVICE_CANNOT_ACCEPT_CTRL && status.dwCurrentState == SERVICE_START_PENDING &&
+         waited < kStartStopWaitMs) {
+    Sleep(kStopRetryMs);
+    waited += kStopRetryMs;
+  }
+  if (!sent) {
     if (verbose) say("Could not stop service.\n");
     CloseServiceHandle(service);
     CloseServiceHandle(manager);

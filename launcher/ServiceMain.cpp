@@ -18,6 +18,7 @@
 #include "OutputCapture.h"
 #include "RecoveryPlan.h"
 #include "Settings.h"
+#include "TextBuffer.h"
 #include "WinLoader.h"
 
 namespace zanto {
@@ -29,8 +30,13 @@ namespace {
 
 constexpr DWORD kServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS;
 constexpr DWORD kWaitHint = 50000;
-// How often a stop in progress moves its check point: well within the wait hint.
+// How often a pending start or stop moves its check point: well within the wait hint.
 constexpr DWORD kCheckPointIntervalMs = 2000;
+// A start in progress: clients such as net start wait as long as the check point
+// moves within this time.
+constexpr DWORD kStartWaitHint = 10000;
+// The failure code of a report that named none.
+constexpr DWORD kFailureUnspecified = 1009;
 
 SERVICE_STATUS_HANDLE statusHandle;
 HANDLE stopEvent;
@@ -42,6 +48,9 @@ constexpr DWORD kCloseGraceMs = 10000;
 // service thread; once stopped, nothing reports again.
 SRWLOCK statusLock = SRWLOCK_INIT;
 INIT_ONCE cleanupOnce = INIT_ONCE_STATIC_INIT;
+// StartPending: start pending until main is called, failures as service-specific codes.
+bool startPendingMode = false;
+const char* unreadableBlock = nullptr;
 
 // Run in a console there is no control manager to report to.
 void report() {
@@ -69,6 +78,48 @@ void reportState(DWORD state, bool nextCheckPoint) {
     report();
   }
   ReleaseSRWLockExclusive(&statusLock);
+}
+
+// Keeps a pending start's check point moving until the start has ended either way.
+DWORD WINAPI startTicker(void*) {
+  for (;;) {
+    Sleep(kCheckPointIntervalMs);
+    AcquireSRWLockExclusive(&statusLock);
+    bool pending = serviceStatus.dwCurrentState == SERVICE_START_PENDING;
+    if (pending) {
+      ++serviceStatus.dwCheckPoint;
+      report();
+    }
+    ReleaseSRWLockExclusive(&statusLock);
+    if (!pending) return 0;
+  }
+}
+
+// Right before main is called: the start has succeeded as far as the launcher can
+// tell, and clients waiting for it (net start, dependent services) may go on.
+void reportStarted() {
+  AcquireSRWLockExclusive(&statusLock);
+  if (serviceStatus.dwCurrentState == SERVICE_START_PENDING && !stopRequested) {
+    serviceStatus.dwCurrentState = SERVICE_RUNNING;
+    serviceStatus.dwCheckPoint = 0;
+    serviceStatus.dwWaitHint = 0;
+    report();
+  }
+  ReleaseSRWLockExclusive(&statusLock);
+}
+
+void reportFailedStart() {
+  if (!startPendingMode) return reportStopped(1, 0);
+  DWORD code = static_cast<DWORD>(lastReportedMessageId());
+  reportStopped(ERROR_SERVICE_SPECIFIC_ERROR, code ? code : kFailureUnspecified);
+}
+
+// Ahead of HotSpot's own console handler, installed at the JVM's creation, which
+// would end the service on a console event; the handler added last is asked first.
+void serviceHandlerFirst() {
+  logMessage("registering ConsoleCtrlHandler");
+  SetConsoleCtrlHandler(consoleCtrlHandler, FALSE);
+  SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
 }
 
 BOOL CALLBACK queueExtraction(INIT_ONCE*, void*, void**) {
@@ -158,10 +209,26 @@ void consoleStopFirst() {
 
 // The launch, up to main's return. Stopped: a stop came before the JVM existed,
 // and none was created.
-LaunchResult startApplication(void (*jvmCreated)() = nullptr) {
+LaunchResult startApplication(void (*jvmCreated)(), void (*beforeMain)()) {
   if (stopRequested) return LaunchResult::Stopped;
   if (!LoadDLL(true)) return LaunchResult::Failed;
-  return launchProgram(serviceArguments, false, jvmExitHook, jvmCreated);
+  // The runtime's C library may have bound its descriptors before the capture.
+  bindRuntimeDescriptors();
+  return launchProgram(serviceArguments, false, jvmExitHook, jvmCreated, beforeMain);
+}
+
+// A service whose block cannot be read: connected only to say why it cannot start.
+void WINAPI unreadableBlockMain(DWORD argumentCount, LPSTR* arguments) {
+  if (argumentCount > 0 && arguments[0]) copyText(serviceName, kTextBufferSize, arguments[0]);
+  useEventLog();
+  startPendingMode = true;
+  serviceStatus = SERVICE_STATUS{kServiceType, SERVICE_START_PENDING, 0, NO_ERROR, 0, 0, kStartWaitHint};
+  statusHandle = RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandler, nullptr);
+  if (!statusHandle) return;
+  reportState(SERVICE_START_PENDING, false);
+  noteFailureCode(kFailureBlockUnreadable);
+  showError(unreadableBlock);
+  reportFailedStart();
 }
 
 // After main: waits for the stop (which ends the process), or with
@@ -193,7 +260,13 @@ void reportStoppedAtExit() {
   reportStopped(NO_ERROR, 0);
 }
 
-void reportStoppedAfterFailure() { reportStopped(1, 0); }
+void reportStoppedAfterFailure() { reportFailedStart(); }
+
+bool serveUnreadableBlock(const char* problem) {
+  unreadableBlock = problem;
+  SERVICE_TABLE_ENTRYA table[] = {{serviceName, unreadableBlockMain}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherA(table) != 0;
+}
 
 void JNICALL jvmExitHook(jint status) {
   std::fflush(stdout);
@@ -236,36 +309,47 @@ BOOL WINAPI consoleCtrlHandler(DWORD) {
 }
 
 void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
+  useEventLog();
+  startPendingMode = getIntSetting(setting::StartPending) != 0;
   serviceStatus.dwServiceType = kServiceType;
-  serviceStatus.dwCurrentState = SERVICE_RUNNING;
+  serviceStatus.dwCurrentState = startPendingMode ? SERVICE_START_PENDING : SERVICE_RUNNING;
   // Pre-shutdown: at system shutdown Windows then waits for the stop as long as
   // the installation asked (StopTimeout and a margin), not a few seconds.
   serviceStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
   serviceStatus.dwWin32ExitCode = NO_ERROR;
   serviceStatus.dwServiceSpecificExitCode = 0;
   serviceStatus.dwCheckPoint = 0;
-  serviceStatus.dwWaitHint = kWaitHint;
+  // Stop is accepted from the first report: the start ends at its next step.
+  serviceStatus.dwWaitHint = startPendingMode ? kStartWaitHint : kWaitHint;
   // Before the handler: a stop may come as soon as it is registered.
   createStopEvent();
   statusHandle = RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandler, nullptr);
   if (!statusHandle) return;
-  reportState(SERVICE_RUNNING, false);
+  reportState(serviceStatus.dwCurrentState, false);
+  if (startPendingMode) {
+    HANDLE ticker = CreateThread(nullptr, 0, startTicker, nullptr, 0, nullptr);
+    if (ticker) CloseHandle(ticker);
+  }
   clearLastFailure();
   std::atexit(reportStoppedAtExit);
+  // Connected first: a failure here is reported to the control manager, not lost
+  // in a start that times out.
+  extractIncludedFilesOrFail();
   processDeletionQueue();
   for (DWORD i = 0; i < argumentCount; ++i) serviceArguments.push_back(toWide(arguments[i]));
   startOutputCapture(false);
-  LaunchResult launched = startApplication();
+  LaunchResult launched = startApplication(serviceHandlerFirst, startPendingMode ? reportStarted : nullptr);
   if (launched != LaunchResult::Started) {
     if (launched == LaunchResult::Stopped) logMessage("stop requested during the start: no JVM created");
     queueExtractionOnce();
     drainOutputCapture();
-    reportStopped(launched == LaunchResult::Stopped ? NO_ERROR : 1, 0);
+    if (launched == LaunchResult::Stopped)
+      reportStopped(NO_ERROR, 0);
+    else
+      reportFailedStart();
     return;
   }
   reportState(SERVICE_RUNNING, false);
-  logMessage("registering ConsoleCtrlHandler");
-  SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
   runUntilEnd();
 }
 
@@ -287,7 +371,7 @@ int runInConsole() {
   installConsoleStop();
   processDeletionQueue();
   startOutputCapture(true);
-  LaunchResult launched = startApplication(consoleStopFirst);
+  LaunchResult launched = startApplication(consoleStopFirst, nullptr);
   if (launched != LaunchResult::Started) return launched == LaunchResult::Stopped ? 0 : 1;
   runUntilEnd();
 }

@@ -22,8 +22,12 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments);
 DWORD WINAPI serviceControlHandler(DWORD control, DWORD eventType, void* eventData, void* context);
 BOOL WINAPI consoleCtrlHandler(DWORD event);
 void reportStoppedAtExit();
-// Stopped with exit code 1, unless already stopped; nothing outside a service.
+// Stopped after a failed start, unless already stopped; nothing outside a
+// service. Exit code 1, or with StartPending 1066 and the failure's code.
 void reportStoppedAfterFailure();
+// Enters the control dispatcher for a service whose configuration block cannot be
+// read, which reports that and stops; false when not started as a service.
+bool serveUnreadableBlock(const char* problem);
 // The service's launch sequence in the console, without the control manager:
 // the console's control events (Ctrl+C, Ctrl+Break, close) stop the application
 // as a service stop does. Returns 1 when the launch fails, 0 when a stop came

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "ErrorReport.h"
+#include "EventLog.h"
 #include "Paths.h"
 #include "Settings.h"
 #include "TextBuffer.h"
@@ -51,7 +52,13 @@ void getTempDirectory(char* out) {
     _mkdir("c:\\tmp");
     if (isWritableDirectory("c:\\tmp")) return (void)copyText(out, kTextBufferSize, "c:\\tmp");
   }
-  showMessageBox("I am sorry, but you must be at least Poweruser to run this program.\n", "Error");
+  static const char kNoTempDirectory[] = "I am sorry, but you must be at least Poweruser to run this program.\n";
+  if (isEventLogMode()) {
+    // A service has no desktop for the box: the report goes where its others go.
+    noteFailureCode(kFailureNoTempDirectory);
+    fatalError(kNoTempDirectory);
+  }
+  showMessageBox(kNoTempDirectory, "Error");
   exitLauncher(1);
 }
 

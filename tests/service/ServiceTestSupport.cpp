@@ -23,7 +23,11 @@ void writeService(const std::wstring& exe, const BlockModel& model) {
         << error;
   }
   createDirectories(parentOf(exe));
-  ASSERT_TRUE(writeLauncherCopy(launcher, model, std::filesystem::path(exe), error)) << error;
+  // A service reported stopped may still be ending its process, which holds the file.
+  bool written = false;
+  for (int i = 0; i < 100 && !(written = writeLauncherCopy(launcher, model, std::filesystem::path(exe), error)); ++i)
+    Sleep(50);
+  ASSERT_TRUE(written) << error;
 }
 
 LauncherRun runLauncher(const std::wstring& exe, const std::string& tail, DWORD timeoutMs) {
@@ -285,11 +289,15 @@ bool underWine() {
   return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-std::string readText(const std::wstring& path) {
+// From byte `offset` on (the trace grows with every service start of the run).
+std::string readText(const std::wstring& path, int64_t offset = 0) {
   std::string text;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return text;
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
   char chunk[4096];
   DWORD got = 0;
   while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
@@ -313,17 +321,28 @@ EventTrace::EventTrace() {
   path_ = L"Z:" + widen(prefix) + L"/services.stderr";
   for (wchar_t& c : path_)
     if (c == L'/') c = L'\\';
-  start_ = readText(path_).size();
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data))
+    start_ = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
-std::vector<std::string> EventTrace::texts() const {
+std::vector<std::string> EventTrace::texts() const { return find(":err:eventlog:ReportEventW L\""); }
+
+// The box's text is the first quoted argument, after the window handle.
+std::vector<std::string> EventTrace::messageBoxes() const { return find("Call user32.MessageBoxA("); }
+
+std::vector<std::string> EventTrace::find(const std::string& marker) const {
   std::vector<std::string> found;
   if (path_.empty()) return found;
-  const std::string trace = readText(path_), marker = ":err:eventlog:ReportEventW L\"";
-  size_t at = start_;
+  const std::string trace = readText(path_, static_cast<int64_t>(start_));
+  size_t at = 0;
   while ((at = trace.find(marker, at)) != std::string::npos) {
     at += marker.size();
     size_t end = trace.find('\n', at);
+    if (marker.back() != '"') {
+      size_t quote = trace.find('"', at);
+      if (quote != std::string::npos && quote < end) at = quote + 1;
+    }
     found.push_back(traceString(trace.substr(at, end == std::string::npos ? end : end - at)));
   }
   return found;

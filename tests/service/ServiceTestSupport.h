@@ -98,7 +98,8 @@ class ServiceGuard {
   std::string name_;
 };
 
-// The texts of the error events that services write from its construction on.
+// The texts of the error events that services write from its construction on,
+// and of their message boxes.
 // Wine keeps no event log: it traces each text of ReportEventW on the standard
 // error of its control manager, which restart-wine-server.sh keeps in the
 // prefix's services.stderr. Empty outside Wine, where there is no such trace.
@@ -106,11 +107,14 @@ class EventTrace {
  public:
   EventTrace();
   std::vector<std::string> texts() const;
+  // The texts of the message boxes services called for (none may be shown there).
+  std::vector<std::string> messageBoxes() const;
   bool available() const { return !path_.empty(); }
 
  private:
+  std::vector<std::string> find(const std::string& marker) const;
   std::wstring path_;
-  size_t start_ = 0;
+  uint64_t start_ = 0;
 };
 // The Application log's event source `name`: its message file, empty when not
 // registered.

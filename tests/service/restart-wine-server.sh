@@ -9,7 +9,8 @@ wineserver -k </dev/null >/dev/null 2>&1 || true
 wineserver -w </dev/null >/dev/null 2>&1 || true
 # Background processes keep the streams of whoever started them: detach them, but
 # keep the control manager's standard error (which its services share) in
-# services.stderr, where tests read Wine's trace of their event-log reports.
+# services.stderr, where tests read Wine's trace of their event-log reports and
+# message boxes.
 # Nor may they keep any other descriptor of the caller (a test runner's output
 # pipe, which it waits on until every holder has closed it).
 for fd in /proc/$$/fd/*; do
@@ -17,4 +18,6 @@ for fd in /proc/$$/fd/*; do
   if [ "$n" -gt 2 ] 2>/dev/null; then eval "exec $n>&-" 2>/dev/null || true; fi
 done
 wineserver -p </dev/null >/dev/null 2>&1
-WINEDEBUG=-all,err+eventlog wine cmd /c exit </dev/null >/dev/null 2>"$prefix/services.stderr"
+# +relay traces only what the prefix's RelayInclude names (message boxes): a box a
+# service shows is seen there too.
+WINEDEBUG=-all,err+eventlog,+relay wine cmd /c exit </dev/null >/dev/null 2>"$prefix/services.stderr"
