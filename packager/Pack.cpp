@@ -123,6 +123,8 @@ bool buildPackage(const BuildRequest& request, std::vector<std::string>& warning
   // A value given in [settings] or [raw.narrow] stays as given.
   if (config.modernJava)
     for (int32_t id : kModernJavaSettings) model.narrow.emplace(id, "1");
+  if (config.serviceDefaults)
+    for (const DefaultSetting& d : kServiceDefaults) model.narrow.emplace(d.id, d.value);
   // The launcher reads the texts in the code page they were written in, whatever
   // the machine's own.
   if (config.codePage != 0) model.narrow[setting::CodePage] = std::to_string(config.codePage);

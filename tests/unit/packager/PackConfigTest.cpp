@@ -1,5 +1,6 @@
 // The TOML configuration and the build command: accepted values, and the table of
 // errors, each of which must name the file and line and write nothing.
+#include <array>
 #include <functional>
 
 #include "Pack.h"
@@ -281,9 +282,10 @@ struct BuildFixture : ::testing::Test {
     request.output = dir / "out.exe";
     request.toolDirectory = dir.path();
   }
+  std::vector<std::string> warnings;  // of the last build
   bool build(const char* toml, std::string& error) {
     if (toml) test::writeFile(request.config, std::string(toml));
-    std::vector<std::string> warnings;
+    warnings.clear();
     return buildPackage(request, warnings, error);
   }
 };
@@ -311,44 +313,50 @@ TEST_F(BuildFixture, PutsTheRuntimeJarFirst) {
   EXPECT_EQ(copy.machine, 0x8664);
 }
 
-// New configurations get the opt-in Java rules and EndWithApplication on; each
-// one can be turned off by name or raw id, and [package] modern_java = false
-// leaves them all out.
-TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
+// New configurations get the opt-in Java rules and EndWithApplication on, and start
+// pending, no interactive flag and the executable's folder as current directory;
+// each one can be given otherwise by name or raw id, and [package] modern_java = false
+// and service_defaults = false leave out each group (and only that one).
+TEST_F(BuildFixture, DefaultsAreOnUnlessTurnedOff) {
   struct Case {
     const char* toml;
-    const char* numeric;  // stored records of 30001, 30002, 30003; null: absent
-    const char* release;
-    const char* wide;
-    const char* endWithApplication;
+    // stored records of 30001, 30002, 30003, 30021, 30022, 30042 and 146; null: absent
+    std::array<const char*, 7> records;
   };
   const Case cases[] = {
-      {"", "1", "1", "1", "1"},
-      {"[settings]\nNumericVersionCheck = false\n", "0", "1", "1", "1"},
-      {"[settings]\nReleaseFileVersion = 0\nWideRegistrySearch = true\n", "1", "0", "1", "1"},
-      {"[raw.narrow]\n\"30003\" = \"\"\n", "1", "1", "", "1"},
-      {"[settings]\nEndWithApplication = false\n", "1", "1", "1", "0"},
-      {"[package]\nmodern_java = false\n", nullptr, nullptr, nullptr, nullptr},
-      {"[package]\nmodern_java = false\n[settings]\nWideRegistrySearch = true\n", nullptr, nullptr, "1", nullptr},
-      {"[package]\nmodern_java = true\n", "1", "1", "1", "1"},
+      {"", {"1", "1", "1", "1", "1", "0", "."}},
+      {"[settings]\nNumericVersionCheck = false\n", {"0", "1", "1", "1", "1", "0", "."}},
+      {"[settings]\nReleaseFileVersion = 0\nWideRegistrySearch = true\n", {"1", "0", "1", "1", "1", "0", "."}},
+      {"[raw.narrow]\n\"30003\" = \"\"\n", {"1", "1", "", "1", "1", "0", "."}},
+      {"[settings]\nEndWithApplication = false\n", {"1", "1", "1", "0", "1", "0", "."}},
+      {"[package]\nmodern_java = false\n", {nullptr, nullptr, nullptr, nullptr, "1", "0", "."}},
+      {"[package]\nmodern_java = false\n[settings]\nWideRegistrySearch = true\n",
+       {nullptr, nullptr, "1", nullptr, "1", "0", "."}},
+      {"[package]\nmodern_java = true\n", {"1", "1", "1", "1", "1", "0", "."}},
+      {"[settings]\nStartPending = false\nInteractiveService = true\nWorkingDirectory = \"\"\n",
+       {"1", "1", "1", "1", "0", "1", ""}},
+      {"[raw.narrow]\n\"146\" = \"d:\\\\data\"\n", {"1", "1", "1", "1", "1", "0", "d:\\data"}},
+      {"[package]\nservice_defaults = false\n", {"1", "1", "1", "1", nullptr, nullptr, nullptr}},
+      {"[package]\nservice_defaults = false\n[settings]\nStartPending = true\n",
+       {"1", "1", "1", "1", "1", nullptr, nullptr}},
   };
+  const int32_t ids[] = {setting::NumericVersionCheck, setting::ReleaseFileVersion, setting::WideRegistrySearch,
+                         setting::EndWithApplication,  setting::StartPending,       setting::InteractiveService,
+                         setting::WorkingDirectory};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.toml);
     std::string error;
     ASSERT_TRUE(build(c.toml, error)) << error;
     LauncherCopy copy;
     ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error)) << error;
-    const char* expected[] = {c.numeric, c.release, c.wide, c.endWithApplication};
-    const int32_t ids[] = {setting::NumericVersionCheck, setting::ReleaseFileVersion, setting::WideRegistrySearch,
-                           setting::EndWithApplication};
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 7; ++i) {
       auto it = copy.model.narrow.find(ids[i]);
-      if (!expected[i])
+      if (!c.records[i])
         EXPECT_EQ(it, copy.model.narrow.end()) << ids[i];
       else if (it == copy.model.narrow.end())
         ADD_FAILURE() << ids[i] << " missing";
       else
-        EXPECT_EQ(it->second, expected[i]) << ids[i];
+        EXPECT_EQ(it->second, c.records[i]) << ids[i];
     }
   }
   // The code page is recorded, unless the block is to have no record (0).
@@ -365,6 +373,8 @@ TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
   std::string error;
   EXPECT_FALSE(build("[package]\nmodern_java = \"yes\"\n", error));
   EXPECT_NE(error.find("app.toml:2: modern_java must be a boolean"), std::string::npos) << error;
+  EXPECT_FALSE(build("[package]\n\nservice_defaults = 0\n", error));
+  EXPECT_NE(error.find("app.toml:3: service_defaults must be a boolean"), std::string::npos) << error;
 }
 
 TEST_F(BuildFixture, ErrorsWriteNothing) {
