@@ -206,6 +206,7 @@ class Parser {
       if (std::string problem = narrowSettingProblem(bytes, info->id); !problem.empty())
         return fail(node, name + ": " + problem);
       config_.narrow[info->id] = std::move(bytes);
+      config_.narrowLines[info->id] = key.source().begin.line;
     }
     return true;
   }
@@ -235,6 +236,7 @@ class Parser {
     if (!wide) {
       if (!node.is_string())
         return fail(node, "a [raw.narrow] value must be a string, not " + std::string(typeName(node)));
+      config_.narrowLines[*id] = key.source().begin.line;
       return narrowText(node, "raw id " + std::to_string(*id), config_.narrow[*id]);
     }
     std::u16string units;

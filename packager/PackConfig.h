@@ -48,6 +48,7 @@ struct PackConfig {
   // read by the launcher in the machine's ANSI code page).
   uint32_t codePage = 1252;
   std::map<int32_t, std::string> narrow;  // in codePage
+  std::map<int32_t, uint32_t> narrowLines;  // where each narrow record was given
   std::map<int32_t, std::u16string> wide;
   std::vector<IncludeEntry> includes;
   std::optional<VersionSettings> version;

@@ -377,6 +377,39 @@ TEST_F(BuildFixture, DefaultsAreOnUnlessTurnedOff) {
   EXPECT_NE(error.find("app.toml:3: service_defaults must be a boolean"), std::string::npos) << error;
 }
 
+// VmParameters split as the launcher splits it: what the JVM drops is a warning
+// naming the file and line and what to write instead; texts are read in the
+// configured code page.
+TEST_F(BuildFixture, VmParametersTheJvmDropsAreWarnings) {
+  const std::string at = "app.toml:2: VmParameters: ";
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"[settings]\nVmParameters = \"-Xmx1g -cp lib/a.jar --add-opens a/b=ALL-UNNAMED\"\n",
+       {at + "-cp lib/a.jar: only the java command understands it; the JVM ignores it: list the entries in ClassPath",
+        at + "--add-opens a/b=ALL-UNNAMED: a two-word form of the java command; the JVM ignores both words: write "
+             "--add-opens=a/b=ALL-UNNAMED"}},
+      // Java 8 takes it, so only a warning.
+      {"[settings]\nVmParameters = \"-Djava.ext.dirs=lib\"\nMinJavaVersion = \"1.8\"\n",
+       {at + "-Djava.ext.dirs=lib: Java 9 and later refuse it and create no JVM: put the jars on ClassPath"}},
+      {"[raw.narrow]\n\"123\" = \"-server\"\n",
+       {"app.toml:2: VmParameters: -server: the java command chooses the VM with it; the JVM ignores it: set "
+        "PreferredVmType = \"server\""}},
+      {"[package]\ncodepage = 1251\n[settings]\nVmParameters = \"-Dn=\u0416 @\u0416.txt\"\n",
+       {"app.toml:4: VmParameters: @\xD0\x96.txt: an argument file of the java command; the JVM ignores it: put its "
+        "options into the .vmoptions file beside the executable, one a line"}},
+      {"[settings]\nVmParameters = \"-Dx='open\"\n",
+       {at + "a quote is not closed; the launcher stops with WrongParameterMessage"}},
+      {"[settings]\nVmParameters = \"--add-opens=a/b=c -Dfoo=-cp -Dmail=a@b\"\nMinJavaVersion = \"11\"\n", {}},
+  };
+  const std::string file = request.config.parent_path().string() + "/";
+  for (const auto& [toml, expected] : cases) {
+    std::string error;
+    EXPECT_TRUE(build(toml, error)) << error;
+    std::vector<std::string> named;
+    for (const std::string& w : expected) named.push_back(file + w);
+    EXPECT_EQ(warnings, named) << toml;
+  }
+}
+
 TEST_F(BuildFixture, ErrorsWriteNothing) {
   test::writeFile(dir / "not-pe.exe", std::string("MZ..."));
   test::writeFile(dir / "crowded.exe", test::makePe(true, {{0x200, 0x200}, {0x400, 0x200}, {0x600, 0x200}}));
@@ -402,6 +435,12 @@ TEST_F(BuildFixture, ErrorsWriteNothing) {
       {nullptr, [&](BuildRequest& r) { r.config = dir / "none.toml"; }, "configuration not found"},
       {"[package]\nicon = \"missing.ico\"\n", nullptr, "app.toml:2: icon "},
       {"[version]\nversion = \"1.0\"\n[package]\nicon = \"app.jar\"\n", nullptr, "app.toml:4: icon "},
+      {"[settings]\nMinJavaVersion = \"11\"\nVmParameters = \"-Xmx1g -Djava.endorsed.dirs=e\"\n", nullptr,
+       "app.toml:3: VmParameters: -Djava.endorsed.dirs=e: Java 9 and later refuse it and create no JVM, and "
+       "MinJavaVersion 11 admits no earlier Java: put the jars on ClassPath, or upgradeable modules on "
+       "--upgrade-module-path=DIR"},
+      {"[raw.narrow]\n\"123\" = \"-Xbootclasspath/p:x.jar\"\n\"126\" = \"1.9\"\n", nullptr,
+       "app.toml:2: VmParameters: -Xbootclasspath/p:x.jar: Java 9 and later refuse it"},
       {"[version]\nversion = \"1.0\"\n", [&](BuildRequest& r) { r.launcher = dir / "crowded.exe"; },
        "launcher: the executable's headers have no room for another section header"},
   };
