@@ -32,7 +32,9 @@ const SettingInfo kSettings[] = {
     {130, "AllowBetaJava", K::Flag, "accept pre-release Java versions"},
     {131, "RequireJdk", K::Flag,
      "accept only a JDK: lib\\tools.jar present, or with NumericVersionCheck bin\\javac.exe (Java 9 and later)"},
-    {146, "WorkingDirectory", K::Text, "directory made current at start; empty leaves it unchanged"},
+    {146, "WorkingDirectory", K::Text,
+     "directory made current at start, relative to the executable's folder; zanto-pack writes \".\" (the "
+     "executable's folder) unless configured; absent or empty leaves it unchanged (System32 for a service)"},
     {149, "ServiceDependencies", K::List, "services this service depends on, separated by ','"},
     {152, "PreferredVmType", K::Text, "VM type directory tried first when jvm.dll is loaded"},
     {1000, "ErrorCaption", K::Text, "message: caption of error message boxes"},

@@ -18,6 +18,7 @@
 #include "Paths.h"
 #include "Settings.h"
 #include "TextBuffer.h"
+#include "VmOptionRules.h"
 
 namespace zanto {
 
@@ -82,6 +83,14 @@ void appendEntry(std::string& text, const std::string& entry) {
       return;
   }
   if (required && !found) fatalConfiguredError(message::FileNotFound, "%FILE_NAME%", expanded);
+}
+
+// Logged, not refused: a file edited by hand must not stop a service that ran before.
+void logVmOptionFindings(std::span<const std::string> lines) {
+  static char minimum[kTextBufferSize];
+  getStringSetting(setting::MinJavaVersion, minimum, sizeof minimum);
+  for (const VmOptionFinding& f : checkVmOptions(lines, minimum))
+    logMessage("warning: .vmoptions line \"%s\": %s: %s", f.option.c_str(), f.why.c_str(), f.instead.c_str());
 }
 
 }  // namespace
@@ -167,8 +176,10 @@ void readVmOptionLines(FILE* file, std::vector<std::string>& options) {
 
 void buildVmOptionList(std::vector<std::string>& options, const std::vector<std::wstring>& launchArguments) {
   if (FILE* file = readVmOptionsFile()) {
+    const size_t first = options.size();
     readVmOptionLines(file, options);
     std::fclose(file);
+    logVmOptionFindings(std::span<const std::string>(options).subspan(first));
   }
 
   static const char kPrefix[] = "-Djava.class.path=";

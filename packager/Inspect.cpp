@@ -271,6 +271,7 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
                : "# arch: unknown PE machine " + std::string(machine) + "\n";
   toml += "runtime = false  # every included file is listed below\n";
   toml += "modern_java = false  # the block's own records are listed below\n";
+  toml += "service_defaults = false  # the same\n";
   std::string images = std::to_string(identity.icon.size()) + (identity.icon.size() == 1 ? " image" : " images");
   if (!iconPath.empty())
     toml += "icon = " + tomlString(iconPath) + "  # " + images + "\n";
@@ -287,6 +288,14 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
   for (int32_t id : kModernJavaSettings)
     if (!model.narrow.count(id))
       absent += std::string("# ") + findSettingById(id, false)->name + ": not in the block, off\n";
+  // What the launcher does without the records a new configuration gets.
+  const std::pair<int32_t, const char*> serviceAbsent[] = {
+      {setting::StartPending, "off: the service reports running at once"},
+      {setting::InteractiveService, "a LocalSystem service is installed interactive (type 0x110)"},
+      {setting::WorkingDirectory, "the current directory stays as started (System32 for a service)"}};
+  for (const auto& [id, meaning] : serviceAbsent)
+    if (!model.narrow.count(id))
+      absent += std::string("# ") + findSettingById(id, false)->name + ": not in the block, " + meaning + "\n";
   if (!r.settings.empty() || !absent.empty()) toml += "\n[settings]\n" + r.settings + absent;
   if (!r.rawNarrow.empty()) toml += "\n[raw.narrow]\n" + r.rawNarrow;
   if (!r.rawWide.empty()) toml += "\n[raw.wide]\n" + r.rawWide;

@@ -1,11 +1,15 @@
 // The build command (see Pack.h).
 #include "Pack.h"
 
+#include <cstdint>
+
 #include "BlockWriter.h"
 #include "CodePage.h"
+#include "ParameterSplitter.h"
 #include "PeLayout.h"
 #include "Resources.h"
 #include "Settings.h"
+#include "VmOptionRules.h"
 
 namespace zanto {
 
@@ -109,11 +113,47 @@ bool applyIdentityTo(Bytes& launcher, const PackConfig& config, const fs::path& 
   return true;
 }
 
+// VmParameters split as the launcher splits it: the java command's own options are
+// warnings (the JVM drops them), an option every acceptable runtime refuses is an
+// error, since that service could never start.
+bool checkVmParameters(const PackConfig& config, std::vector<std::string>& warnings, std::string& error) {
+  auto it = config.narrow.find(setting::VmParameters);
+  if (it == config.narrow.end()) return true;
+  auto text = [&](const std::string& bytes) {
+    std::string utf8;
+    return codePageToUtf8(config.codePage, bytes, utf8) ? utf8 : cp1252ToUtf8(bytes);
+  };
+  std::u16string units;
+  utf8ToUtf16(text(it->second), units);
+  auto line = config.narrowLines.find(setting::VmParameters);
+  const std::string where =
+      configError(config.file, line == config.narrowLines.end() ? 0 : line->second, "VmParameters: ");
+  std::vector<std::u16string> tokens;
+  if (splitParameters(units.c_str(), tokens, SIZE_MAX) != SplitStatus::Ok) {
+    warnings.push_back(where + "a quote is not closed; the launcher stops with WrongParameterMessage");
+    return true;
+  }
+  std::vector<std::string> options;
+  for (const std::u16string& token : tokens) utf16ToUtf8(token, options.emplace_back());
+  auto min = config.narrow.find(setting::MinJavaVersion);
+  const std::string minimum = min == config.narrow.end() ? std::string() : text(min->second);
+  for (const VmOptionFinding& f : checkVmOptions(options, minimum.c_str())) {
+    if (f.refused) {
+      error =
+          where + f.option + ": " + f.why + ", and MinJavaVersion " + minimum + " admits no earlier Java: " + f.instead;
+      return false;
+    }
+    warnings.push_back(where + f.option + ": " + f.why + ": " + f.instead);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool buildPackage(const BuildRequest& request, std::vector<std::string>& warnings, std::string& error) {
   PackConfig config;
   if (!loadPackConfig(request.config, config, error)) return false;
+  if (!checkVmParameters(config, warnings, error)) return false;
   Bytes launcher;
   if (!loadLauncher(request, config, launcher, error)) return false;
 
@@ -123,6 +163,8 @@ bool buildPackage(const BuildRequest& request, std::vector<std::string>& warning
   // A value given in [settings] or [raw.narrow] stays as given.
   if (config.modernJava)
     for (int32_t id : kModernJavaSettings) model.narrow.emplace(id, "1");
+  if (config.serviceDefaults)
+    for (const DefaultSetting& d : kServiceDefaults) model.narrow.emplace(d.id, d.value);
   // The launcher reads the texts in the code page they were written in, whatever
   // the machine's own.
   if (config.codePage != 0) model.narrow[setting::CodePage] = std::to_string(config.codePage);

@@ -17,6 +17,9 @@ static_assert(zanto::kModernJavaSettings[0] == zanto::setting::NumericVersionChe
               zanto::kModernJavaSettings[1] == zanto::setting::ReleaseFileVersion &&
               zanto::kModernJavaSettings[2] == zanto::setting::WideRegistrySearch &&
               zanto::kModernJavaSettings[3] == zanto::setting::EndWithApplication);
+static_assert(zanto::kServiceDefaults[0].id == zanto::setting::StartPending &&
+              zanto::kServiceDefaults[1].id == zanto::setting::InteractiveService &&
+              zanto::kServiceDefaults[2].id == zanto::setting::WorkingDirectory);
 
 namespace zanto {
 
@@ -132,10 +135,12 @@ class Parser {
           return fail(node, "codepage must be a Windows ANSI code page (874, 932, 936, 949, 950, 1250 to 1258), "
                             "65001 or 0 (no record)");
         config_.codePage = static_cast<uint32_t>(value);
-      } else if (key == "runtime" || key == "modern_java") {
+      } else if (key == "runtime" || key == "modern_java" || key == "service_defaults") {
         std::string name(key.str());
         if (!node.is_boolean()) return fail(node, name + " must be a boolean, not " + typeName(node));
-        (key == "runtime" ? config_.runtime : config_.modernJava) = node.as_boolean()->get();
+        (key == "runtime"       ? config_.runtime
+         : key == "modern_java" ? config_.modernJava
+                                : config_.serviceDefaults) = node.as_boolean()->get();
       } else if (key == "icon") {
         if (!node.is_string() || node.as_string()->get().empty())
           return fail(node, "icon must be the name of an .ico file");
@@ -143,7 +148,7 @@ class Parser {
         config_.iconLine = node.source().begin.line;
       } else {
         return fail(key, "unknown key '" + std::string(key.str()) +
-                             "' in [package] (expected arch, runtime, modern_java, codepage, icon)");
+                             "' in [package] (expected arch, runtime, modern_java, service_defaults, codepage, icon)");
       }
     }
     return true;
@@ -201,6 +206,7 @@ class Parser {
       if (std::string problem = narrowSettingProblem(bytes, info->id); !problem.empty())
         return fail(node, name + ": " + problem);
       config_.narrow[info->id] = std::move(bytes);
+      config_.narrowLines[info->id] = key.source().begin.line;
     }
     return true;
   }
@@ -230,6 +236,7 @@ class Parser {
     if (!wide) {
       if (!node.is_string())
         return fail(node, "a [raw.narrow] value must be a string, not " + std::string(typeName(node)));
+      config_.narrowLines[*id] = key.source().begin.line;
       return narrowText(node, "raw id " + std::to_string(*id), config_.narrow[*id]);
     }
     std::u16string units;

@@ -42,10 +42,13 @@ struct PackConfig {
   bool runtime = true;
   // Turns on the settings of kModernJavaSettings that [settings] and [raw] leave out.
   bool modernJava = true;
+  // Writes the values of kServiceDefaults that [settings] and [raw] leave out.
+  bool serviceDefaults = true;
   // The code page of the 8-bit texts, recorded as CodePage; 0: no record (1252,
   // read by the launcher in the machine's ANSI code page).
   uint32_t codePage = 1252;
   std::map<int32_t, std::string> narrow;  // in codePage
+  std::map<int32_t, uint32_t> narrowLines;  // where each narrow record was given
   std::map<int32_t, std::u16string> wide;
   std::vector<IncludeEntry> includes;
   std::optional<VersionSettings> version;
@@ -56,6 +59,16 @@ struct PackConfig {
 // The opt-in rules for today's Java runtimes, and the end of the service with the
 // application, that a new configuration gets on; blocks of other tools lack them.
 constexpr int32_t kModernJavaSettings[] = {30001, 30002, 30003, 30021};
+
+// What a new configuration gets unless it says otherwise: start pending until main
+// runs, no interactive flag, and the executable's folder as current directory (the
+// launcher resolves "." against it), so that crash logs, heap dumps and relative
+// paths stay out of System32. Blocks of other tools lack them.
+struct DefaultSetting {
+  int32_t id;
+  const char* value;
+};
+constexpr DefaultSetting kServiceDefaults[] = {{30022, "1"}, {30042, "0"}, {146, "."}};
 
 // "FILE:LINE: message", the form of every configuration error.
 std::string configError(const std::filesystem::path& file, uint32_t line, const std::string& message);

@@ -5,6 +5,7 @@
 // After windows.h: jni_md.h relies on its calling-convention keywords.
 #include <jni.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "JavaVMLauncher.h"
@@ -95,6 +96,26 @@ TEST_F(JvmLaunchTest, OptionsAndArgumentsReachTheJvmInOrder) {
                              "main class: com/zanto/runtime/WinLauncher", "param count: 9", "param 0: false",
                              "param 1: com.example.App", "param 8: app?", "calling main", "main returned",
                              "launch done"}));
+}
+
+// .vmoptions lines the JVM drops or refuses reach it as written, and the log says
+// what to write instead.
+TEST_F(JvmLaunchTest, VmOptionsLinesTheJvmDropsOrRefusesAreLogged) {
+  writeVmOptions(false, "-cp lib\\a.jar\n-Xvmopt\n-Djava.ext.dirs=x\n");
+  set(setting::MinJavaVersion, "11");
+  EXPECT_EXIT(launch({L"svc"}), ::testing::ExitedWithCode(0), "");
+  auto o = record().options();
+  for (const char* line : {"-cp lib\\a.jar", "-Xvmopt", "-Djava.ext.dirs=x"})
+    EXPECT_NE(std::find(o.begin(), o.end(), line), o.end()) << line;
+  EXPECT_TRUE(
+      logHasInOrder({"warning: .vmoptions line \"-cp lib\\a.jar\": only the java command understands it; the "
+                     "JVM ignores it: list the entries in ClassPath",
+                     "warning: .vmoptions line \"-Djava.ext.dirs=x\": Java 9 and later refuse it and create no "
+                     "JVM: put the jars on ClassPath",
+                     "launch done"}));
+  auto lines = logLines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("warning:", 0) == 0; }),
+            2);
 }
 
 // A large application: 300 listed entries, a scanned folder of 1,200 jars, a long

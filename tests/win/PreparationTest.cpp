@@ -69,6 +69,10 @@ TEST(WorkingDirectory, FullPathMadeCurrentEmptyAndMissingIgnored) {
   applyWorkingDirectory("c:\\no-such-working-directory");
   GetCurrentDirectoryA(sizeof now, now);
   EXPECT_EQ(_stricmp(now, dir.c_str()), 0) << "a failed change is ignored";
+  // What zanto-pack writes by default: the executable's folder.
+  applyWorkingDirectory(".");
+  GetCurrentDirectoryA(sizeof now, now);
+  EXPECT_EQ(_stricmp((std::string(now) + "\\").c_str(), getExecutableDirectory()), 0) << now;
   SetCurrentDirectoryA(before);
 }
 

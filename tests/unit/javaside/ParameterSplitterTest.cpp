@@ -1,11 +1,14 @@
-// Splitting of parameter strings by the quoting rules, and the order of the
-// launcher class's argument list.
+// Splitting of parameter strings by the quoting rules, the order of the launcher
+// class's argument list, and the rules for options the JVM drops or refuses.
 #include "ParameterSplitter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+#include "VmOptionRules.h"
 
 namespace zanto {
 namespace {
@@ -173,6 +176,112 @@ TEST(VmArgumentsFromLaunchArgs, TakesEveryDashJ) {
   Tokens launch{u"-J-first", u"svc", u"-J-Xmx512m", u"-j-Xss1m", u"-JJ", u"-J-Da=b c"};
   EXPECT_EQ((Tokens{u"-first", u"-Xmx512m", u"J", u"-Da=b c"}), vmArgumentsFromLaunchArgs(launch, true));
   EXPECT_TRUE(vmArgumentsFromLaunchArgs(launch, false).empty());
+}
+
+// Each option the JVM drops or refuses, split as the launcher splits VmParameters
+// (or, with `lines`, one option a line as in a .vmoptions file), checked for a
+// minimum of 1.8 (never refused) and 11.
+struct RuleCase {
+  const char* text;
+  bool lines;
+  std::vector<std::string> found;  // the findings' options, in order
+  const char* instead;             // of the first finding
+  bool refusedFrom9;
+};
+
+TEST(VmOptionRules, FindsWhatTheJvmDropsOrRefuses) {
+  const RuleCase cases[] = {
+      {"-Xmx1g -cp lib/a.jar", false, {"-cp lib/a.jar"}, "list the entries in ClassPath", false},
+      {"-classpath a;b", false, {"-classpath a;b"}, "list the entries in ClassPath", false},
+      {"--class-path a", false, {"--class-path a"}, "list the entries in ClassPath", false},
+      {"--class-path=a", false, {"--class-path=a"}, "list the entries in ClassPath", false},
+      {"-jar app.jar", false, {"-jar app.jar"}, "put the jar on ClassPath and name its main class in MainClass", false},
+      {"-server -client", false, {"-server", "-client"}, "set PreferredVmType = \"server\"", false},
+      {"@opts.txt",
+       false,
+       {"@opts.txt"},
+       "put its options into the .vmoptions file beside the executable, one a line",
+       false},
+      {"--add-opens java.base/java.lang=ALL-UNNAMED",
+       false,
+       {"--add-opens java.base/java.lang=ALL-UNNAMED"},
+       "write --add-opens=java.base/java.lang=ALL-UNNAMED",
+       false},
+      {"--add-exports a/b=c", false, {"--add-exports a/b=c"}, "write --add-exports=a/b=c", false},
+      {"--add-reads a=b", false, {"--add-reads a=b"}, "write --add-reads=a=b", false},
+      {"--add-modules a,b", false, {"--add-modules a,b"}, "write --add-modules=a,b", false},
+      {"--module-path mods", false, {"--module-path mods"}, "write --module-path=mods", false},
+      {"-p 'my mods'", false, {"-p my mods"}, "write --module-path=my mods", false},
+      {"--upgrade-module-path u", false, {"--upgrade-module-path u"}, "write --upgrade-module-path=u", false},
+      {"--limit-modules m", false, {"--limit-modules m"}, "write --limit-modules=m", false},
+      {"--patch-module m=p.jar", false, {"--patch-module m=p.jar"}, "write --patch-module=m=p.jar", false},
+      {"-Xss1m --add-opens", false, {"--add-opens"}, "write --add-opens=VALUE", false},
+      // The second word is the option's, whatever it looks like.
+      {"-cp @list -server", false, {"-cp @list", "-server"}, "list the entries in ClassPath", false},
+      {"-Djava.ext.dirs=lib", false, {"-Djava.ext.dirs=lib"}, "put the jars on ClassPath", true},
+      {"-Djava.endorsed.dirs=e",
+       false,
+       {"-Djava.endorsed.dirs=e"},
+       "put the jars on ClassPath, or upgradeable modules on --upgrade-module-path=DIR",
+       true},
+      {"-Xbootclasspath/p:x.jar",
+       false,
+       {"-Xbootclasspath/p:x.jar"},
+       "write --patch-module=MODULE=PATH, or -Xbootclasspath/a: to append",
+       true},
+      // A .vmoptions line holds both words.
+      {"-Dname=a b\n--add-opens  a/b=c\n-cp x.jar",
+       true,
+       {"--add-opens  a/b=c", "-cp x.jar"},
+       "write --add-opens=a/b=c",
+       false},
+      // What the JVM takes as it is.
+      {"--add-opens=X -Dfoo=-cp -Xmx1g -Dmail=a@b '-Dx=a @b' -Djava.ext.dirs -Xbootclasspath/a:x.jar -cpx -XX:+UseG1GC",
+       false,
+       {},
+       nullptr,
+       false},
+      {"-Dfoo=-cp\n-Dx=a @b\n-Xmx1g", true, {}, nullptr, false},
+  };
+  for (const RuleCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<std::string> options;
+    std::string text = c.text;
+    if (c.lines) {
+      for (size_t start = 0, end; start <= text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
+        options.push_back(text.substr(start, end - start));
+      }
+    } else {
+      Tokens tokens;
+      ASSERT_EQ(splitParameters(std::u16string(text.begin(), text.end()).c_str(), tokens), SplitStatus::Ok);
+      for (const auto& t : tokens) options.emplace_back(t.begin(), t.end());
+    }
+    for (const char* min : {"1.8", "11"}) {
+      std::vector<VmOptionFinding> findings = checkVmOptions(options, min);
+      std::vector<std::string> found;
+      for (const auto& f : findings) {
+        found.push_back(f.option);
+        EXPECT_EQ(f.refused, c.refusedFrom9 && std::string(min) == "11") << f.option << " " << min;
+        EXPECT_FALSE(f.why.empty());
+        EXPECT_EQ(options[f.index].substr(0, 2), f.option.substr(0, 2)) << "index of " << f.option;
+      }
+      EXPECT_EQ(found, c.found) << min;
+      if (c.instead && !findings.empty()) {
+        EXPECT_EQ(findings[0].instead, c.instead);
+      }
+    }
+  }
+}
+
+TEST(VmOptionRules, FeatureVersionOfTheMinimum) {
+  const std::pair<const char*, int> cases[] = {
+      {"", 0},        {"abc", 0}, {"1.8", 8}, {"1.8.0_202", 8},       {"8", 8}, {"1.6", 6}, {"9-ea", 9},
+      {"11.0.2", 11}, {"17", 17}, {"1", 1},   {"99999999999", 100000}};
+  for (const auto& [text, feature] : cases) EXPECT_EQ(javaFeatureVersion(text), feature) << text;
+  // A minimum of 9 and later refuses; an unknown one may still admit Java 8.
+  EXPECT_TRUE(checkVmOptions(std::vector<std::string>{"-Djava.ext.dirs=x"}, "9")[0].refused);
+  EXPECT_FALSE(checkVmOptions(std::vector<std::string>{"-Djava.ext.dirs=x"}, "")[0].refused);
 }
 
 }  // namespace

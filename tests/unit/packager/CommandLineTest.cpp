@@ -53,6 +53,14 @@ TEST(CommandLine, BuildAndInspect) {
   EXPECT_NE(shown.out.find("arch = \"x86\"\nruntime = false"), std::string::npos) << shown.out;
   EXPECT_NE(shown.out.find("ApplicationName = \"svc\"\n"), std::string::npos) << shown.out;
   EXPECT_EQ(test::readFile(dir / "x" / "zanto-runtime.jar"), test::bytesOf("rt"));
+  // A warning goes to standard error; the build succeeds.
+  test::writeFile(dir / "warn.toml", std::string("[settings]\nVmParameters = \"-jar app.jar\"\n"));
+  built = runPack(dir, "build " + (dir / "warn.toml").string() + " -o " + (dir / "warn.exe").string() + " " + common);
+  EXPECT_EQ(built.exitCode, 0) << built.err;
+  EXPECT_NE(built.err.find("zanto-pack: warning: " + (dir / "warn.toml").string() + ":2: VmParameters: -jar app.jar: "),
+            std::string::npos)
+      << built.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "warn.exe"));
 
   struct Failure {
     std::string args, message;

@@ -89,6 +89,8 @@ name = "ICON.ico"
   EXPECT_NE(toml.find("RedirectStderr = true\n"), std::string::npos) << toml;
   EXPECT_NE(toml.find("ErrorCaption = \"\xE2\x82\xAC\\u0081\\r\\nnext\"\n"), std::string::npos) << toml;
   EXPECT_NE(toml.find("name = \"zanto-runtime.jar\""), std::string::npos) << toml;
+  EXPECT_NE(toml.find("StartPending = true\nInteractiveService = false\n"), std::string::npos) << toml;
+  EXPECT_NE(toml.find("WorkingDirectory = \".\"\n"), std::string::npos) << toml;
   EXPECT_EQ(toml.find("IncludedFile"), std::string::npos) << toml;
   EXPECT_EQ(test::readFile(dir / "extracted" / "\xC3\xA9mpty.dat"), Bytes());
   EXPECT_EQ(test::readFile(dir / "extracted" / "app.jar"), test::bytesOf(std::string("PK\x03\x04 app")));
@@ -140,16 +142,24 @@ TEST(Inspect, ReportsFileRecordsThatDisagreeWithTheData) {
   EXPECT_EQ(toml.find("source ="), std::string::npos);
 }
 
-// A block of another tool has no opt-in Java rules: inspect says they are off and
-// its output packages without them again; stored ones are shown as they are.
-TEST(Inspect, ShowsTheModernJavaSettings) {
+// A block of another tool has no opt-in Java rules and none of the defaults of a new
+// configuration: inspect says what the launcher does without them and its output
+// packages without them again; stored ones are shown as they are.
+TEST(Inspect, ShowsTheDefaultsABlockLacks) {
   ScratchDir dir;
   const std::pair<std::map<int32_t, std::string>, std::vector<const char*>> cases[] = {
       {{},
        {"# NumericVersionCheck: not in the block, off\n", "# ReleaseFileVersion: not in the block, off\n",
-        "# WideRegistrySearch: not in the block, off\n", "# EndWithApplication: not in the block, off\n"}},
-      {{{setting::NumericVersionCheck, "1"}, {setting::WideRegistrySearch, "0"}},
-       {"NumericVersionCheck = true\n", "WideRegistrySearch = false\n", "# ReleaseFileVersion: not in the block, off\n"}},
+        "# WideRegistrySearch: not in the block, off\n", "# EndWithApplication: not in the block, off\n",
+        "# StartPending: not in the block, off: the service reports running at once\n",
+        "# InteractiveService: not in the block, a LocalSystem service is installed interactive (type 0x110)\n",
+        "# WorkingDirectory: not in the block, the current directory stays as started (System32 for a service)\n"}},
+      {{{setting::NumericVersionCheck, "1"},
+        {setting::WideRegistrySearch, "0"},
+        {setting::StartPending, "0"},
+        {setting::WorkingDirectory, ""}},
+       {"NumericVersionCheck = true\n", "WideRegistrySearch = false\n", "# ReleaseFileVersion: not in the block, off\n",
+        "StartPending = false\n", "WorkingDirectory = \"\"\n", "# InteractiveService: not in the block"}},
   };
   for (const auto& [records, lines] : cases) {
     BlockModel m;
@@ -160,6 +170,7 @@ TEST(Inspect, ShowsTheModernJavaSettings) {
     std::string toml;
     EXPECT_EQ(repackage(image, dir, &toml), image);
     EXPECT_NE(toml.find("modern_java = false"), std::string::npos) << toml;
+    EXPECT_NE(toml.find("service_defaults = false"), std::string::npos) << toml;
     EXPECT_NE(toml.find("# icon: none\n"), std::string::npos) << toml;
     EXPECT_EQ(toml.find("[version]"), std::string::npos) << toml;
     for (const char* line : lines) EXPECT_NE(toml.find(line), std::string::npos) << line << "\n" << toml;

@@ -1,5 +1,6 @@
 // The TOML configuration and the build command: accepted values, and the table of
 // errors, each of which must name the file and line and write nothing.
+#include <array>
 #include <functional>
 
 #include "Pack.h"
@@ -281,9 +282,10 @@ struct BuildFixture : ::testing::Test {
     request.output = dir / "out.exe";
     request.toolDirectory = dir.path();
   }
+  std::vector<std::string> warnings;  // of the last build
   bool build(const char* toml, std::string& error) {
     if (toml) test::writeFile(request.config, std::string(toml));
-    std::vector<std::string> warnings;
+    warnings.clear();
     return buildPackage(request, warnings, error);
   }
 };
@@ -311,44 +313,50 @@ TEST_F(BuildFixture, PutsTheRuntimeJarFirst) {
   EXPECT_EQ(copy.machine, 0x8664);
 }
 
-// New configurations get the opt-in Java rules and EndWithApplication on; each
-// one can be turned off by name or raw id, and [package] modern_java = false
-// leaves them all out.
-TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
+// New configurations get the opt-in Java rules and EndWithApplication on, and start
+// pending, no interactive flag and the executable's folder as current directory;
+// each one can be given otherwise by name or raw id, and [package] modern_java = false
+// and service_defaults = false leave out each group (and only that one).
+TEST_F(BuildFixture, DefaultsAreOnUnlessTurnedOff) {
   struct Case {
     const char* toml;
-    const char* numeric;  // stored records of 30001, 30002, 30003; null: absent
-    const char* release;
-    const char* wide;
-    const char* endWithApplication;
+    // stored records of 30001, 30002, 30003, 30021, 30022, 30042 and 146; null: absent
+    std::array<const char*, 7> records;
   };
   const Case cases[] = {
-      {"", "1", "1", "1", "1"},
-      {"[settings]\nNumericVersionCheck = false\n", "0", "1", "1", "1"},
-      {"[settings]\nReleaseFileVersion = 0\nWideRegistrySearch = true\n", "1", "0", "1", "1"},
-      {"[raw.narrow]\n\"30003\" = \"\"\n", "1", "1", "", "1"},
-      {"[settings]\nEndWithApplication = false\n", "1", "1", "1", "0"},
-      {"[package]\nmodern_java = false\n", nullptr, nullptr, nullptr, nullptr},
-      {"[package]\nmodern_java = false\n[settings]\nWideRegistrySearch = true\n", nullptr, nullptr, "1", nullptr},
-      {"[package]\nmodern_java = true\n", "1", "1", "1", "1"},
+      {"", {"1", "1", "1", "1", "1", "0", "."}},
+      {"[settings]\nNumericVersionCheck = false\n", {"0", "1", "1", "1", "1", "0", "."}},
+      {"[settings]\nReleaseFileVersion = 0\nWideRegistrySearch = true\n", {"1", "0", "1", "1", "1", "0", "."}},
+      {"[raw.narrow]\n\"30003\" = \"\"\n", {"1", "1", "", "1", "1", "0", "."}},
+      {"[settings]\nEndWithApplication = false\n", {"1", "1", "1", "0", "1", "0", "."}},
+      {"[package]\nmodern_java = false\n", {nullptr, nullptr, nullptr, nullptr, "1", "0", "."}},
+      {"[package]\nmodern_java = false\n[settings]\nWideRegistrySearch = true\n",
+       {nullptr, nullptr, "1", nullptr, "1", "0", "."}},
+      {"[package]\nmodern_java = true\n", {"1", "1", "1", "1", "1", "0", "."}},
+      {"[settings]\nStartPending = false\nInteractiveService = true\nWorkingDirectory = \"\"\n",
+       {"1", "1", "1", "1", "0", "1", ""}},
+      {"[raw.narrow]\n\"146\" = \"d:\\\\data\"\n", {"1", "1", "1", "1", "1", "0", "d:\\data"}},
+      {"[package]\nservice_defaults = false\n", {"1", "1", "1", "1", nullptr, nullptr, nullptr}},
+      {"[package]\nservice_defaults = false\n[settings]\nStartPending = true\n",
+       {"1", "1", "1", "1", "1", nullptr, nullptr}},
   };
+  const int32_t ids[] = {setting::NumericVersionCheck, setting::ReleaseFileVersion, setting::WideRegistrySearch,
+                         setting::EndWithApplication,  setting::StartPending,       setting::InteractiveService,
+                         setting::WorkingDirectory};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.toml);
     std::string error;
     ASSERT_TRUE(build(c.toml, error)) << error;
     LauncherCopy copy;
     ASSERT_TRUE(readLauncherCopy(test::readFile(request.output), copy, error)) << error;
-    const char* expected[] = {c.numeric, c.release, c.wide, c.endWithApplication};
-    const int32_t ids[] = {setting::NumericVersionCheck, setting::ReleaseFileVersion, setting::WideRegistrySearch,
-                           setting::EndWithApplication};
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 7; ++i) {
       auto it = copy.model.narrow.find(ids[i]);
-      if (!expected[i])
+      if (!c.records[i])
         EXPECT_EQ(it, copy.model.narrow.end()) << ids[i];
       else if (it == copy.model.narrow.end())
         ADD_FAILURE() << ids[i] << " missing";
       else
-        EXPECT_EQ(it->second, expected[i]) << ids[i];
+        EXPECT_EQ(it->second, c.records[i]) << ids[i];
     }
   }
   // The code page is recorded, unless the block is to have no record (0).
@@ -365,6 +373,41 @@ TEST_F(BuildFixture, ModernJavaSettingsAreOnUnlessTurnedOff) {
   std::string error;
   EXPECT_FALSE(build("[package]\nmodern_java = \"yes\"\n", error));
   EXPECT_NE(error.find("app.toml:2: modern_java must be a boolean"), std::string::npos) << error;
+  EXPECT_FALSE(build("[package]\n\nservice_defaults = 0\n", error));
+  EXPECT_NE(error.find("app.toml:3: service_defaults must be a boolean"), std::string::npos) << error;
+}
+
+// VmParameters split as the launcher splits it: what the JVM drops is a warning
+// naming the file and line and what to write instead; texts are read in the
+// configured code page.
+TEST_F(BuildFixture, VmParametersTheJvmDropsAreWarnings) {
+  const std::string at = "app.toml:2: VmParameters: ";
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"[settings]\nVmParameters = \"-Xmx1g -cp lib/a.jar --add-opens a/b=ALL-UNNAMED\"\n",
+       {at + "-cp lib/a.jar: only the java command understands it; the JVM ignores it: list the entries in ClassPath",
+        at + "--add-opens a/b=ALL-UNNAMED: a two-word form of the java command; the JVM ignores both words: write "
+             "--add-opens=a/b=ALL-UNNAMED"}},
+      // Java 8 takes it, so only a warning.
+      {"[settings]\nVmParameters = \"-Djava.ext.dirs=lib\"\nMinJavaVersion = \"1.8\"\n",
+       {at + "-Djava.ext.dirs=lib: Java 9 and later refuse it and create no JVM: put the jars on ClassPath"}},
+      {"[raw.narrow]\n\"123\" = \"-server\"\n",
+       {"app.toml:2: VmParameters: -server: the java command chooses the VM with it; the JVM ignores it: set "
+        "PreferredVmType = \"server\""}},
+      {"[package]\ncodepage = 1251\n[settings]\nVmParameters = \"-Dn=\u0416 @\u0416.txt\"\n",
+       {"app.toml:4: VmParameters: @\xD0\x96.txt: an argument file of the java command; the JVM ignores it: put its "
+        "options into the .vmoptions file beside the executable, one a line"}},
+      {"[settings]\nVmParameters = \"-Dx='open\"\n",
+       {at + "a quote is not closed; the launcher stops with WrongParameterMessage"}},
+      {"[settings]\nVmParameters = \"--add-opens=a/b=c -Dfoo=-cp -Dmail=a@b\"\nMinJavaVersion = \"11\"\n", {}},
+  };
+  const std::string file = request.config.parent_path().string() + "/";
+  for (const auto& [toml, expected] : cases) {
+    std::string error;
+    EXPECT_TRUE(build(toml, error)) << error;
+    std::vector<std::string> named;
+    for (const std::string& w : expected) named.push_back(file + w);
+    EXPECT_EQ(warnings, named) << toml;
+  }
 }
 
 TEST_F(BuildFixture, ErrorsWriteNothing) {
@@ -392,6 +435,12 @@ TEST_F(BuildFixture, ErrorsWriteNothing) {
       {nullptr, [&](BuildRequest& r) { r.config = dir / "none.toml"; }, "configuration not found"},
       {"[package]\nicon = \"missing.ico\"\n", nullptr, "app.toml:2: icon "},
       {"[version]\nversion = \"1.0\"\n[package]\nicon = \"app.jar\"\n", nullptr, "app.toml:4: icon "},
+      {"[settings]\nMinJavaVersion = \"11\"\nVmParameters = \"-Xmx1g -Djava.endorsed.dirs=e\"\n", nullptr,
+       "app.toml:3: VmParameters: -Djava.endorsed.dirs=e: Java 9 and later refuse it and create no JVM, and "
+       "MinJavaVersion 11 admits no earlier Java: put the jars on ClassPath, or upgradeable modules on "
+       "--upgrade-module-path=DIR"},
+      {"[raw.narrow]\n\"123\" = \"-Xbootclasspath/p:x.jar\"\n\"126\" = \"1.9\"\n", nullptr,
+       "app.toml:2: VmParameters: -Xbootclasspath/p:x.jar: Java 9 and later refuse it"},
       {"[version]\nversion = \"1.0\"\n", [&](BuildRequest& r) { r.launcher = dir / "crowded.exe"; },
        "launcher: the executable's headers have no room for another section header"},
   };
