@@ -12,8 +12,9 @@ export WINEPREFIX=$build/bench-wineprefix WINEDEBUG=-all DISPLAY=
 if [ ! -d "$WINEPREFIX" ]; then
   "$root/tests/wine-prefix.sh" init "$WINEPREFIX"
 fi
-# One control manager (see tests/service/restart-wine-server.sh).
-"$root/tests/service/restart-wine-server.sh" "$WINEPREFIX"
+# One control manager (see tests/service/restart-wine-server.sh), without the tests'
+# trace of message boxes, which costs every process a line per DLL.
+ZANTO_TRACE_BOXES=0 "$root/tests/service/restart-wine-server.sh" "$WINEPREFIX"
 trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 # The stand-ins are found through this variable (Wine's Z: drive is the Linux root).
 export ZANTO_STANDIN_DIR="Z:${build//\//\\}\\standins"

@@ -18,6 +18,9 @@ for fd in /proc/$$/fd/*; do
   if [ "$n" -gt 2 ] 2>/dev/null; then eval "exec $n>&-" 2>/dev/null || true; fi
 done
 wineserver -p </dev/null >/dev/null 2>&1
-# +relay traces only what the prefix's RelayInclude names (message boxes): a box a
-# service shows is seen there too.
-WINEDEBUG=-all,err+eventlog,+relay wine cmd /c exit </dev/null >/dev/null 2>"$prefix/services.stderr"
+# +relay traces only what the prefix's RelayInclude names (message boxes), so that a
+# box a service shows is seen there too; benchmarks set ZANTO_TRACE_BOXES=0, as the
+# trace also writes a line at every DLL's entry point.
+debug=-all,err+eventlog
+[ "${ZANTO_TRACE_BOXES:-1}" = 0 ] || debug=$debug,+relay
+WINEDEBUG=$debug wine cmd /c exit </dev/null >/dev/null 2>"$prefix/services.stderr"
