@@ -1,10 +1,12 @@
 // Packed runtimes (order, markers, a missing unpack200) and LoadDLL: the VM type
-// order, the ..\jre\bin fall-back, jvmHome, the bitness skip and exactly one
-// message per failing origin. Each LoadDLL case runs in a child process of its
-// own (a loaded jvm.dll stays for the process); the child writes its log and
-// results to a file that the test reads.
+// order, the ..\jre\bin fall-back, jvmHome, the bitness skip, the search for
+// jvm.dll's own imports, runtimes passed over, and exactly one message per failing
+// origin. Each LoadDLL case runs in a child process of its own (a loaded jvm.dll
+// stays for the process); the child writes its log and results to a file that the
+// test reads.
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "ConfigBlock.h"
 #include "ErrorReport.h"
@@ -112,7 +114,8 @@ class LoadTest : public JvmLocateTest {
     std::string jvmHome, stderrText;
     bool entry = false;
   };
-  Outcome load(bool showErrors = true) {
+  // create: also creates the VM (with no options), as the Java launch would.
+  Outcome load(bool showErrors = true, bool create = false) {
     const std::wstring resultFile = fixedDir_.path() + L"\\result.txt";
     const std::wstring errFile = fixedDir_.path() + L"\\stderr.txt";
     DeleteFileW(resultFile.c_str());
@@ -121,6 +124,16 @@ class LoadTest : public JvmLocateTest {
           std::freopen(narrow(errFile).c_str(), "w", stderr);
           useConsoleErrors();
           bool ok = LoadDLL(showErrors);
+          if (ok && create) {
+            JavaVMInitArgs args;
+            args.version = JNI_VERSION_1_2;
+            args.nOptions = 0;
+            args.options = nullptr;
+            args.ignoreUnrecognized = JNI_TRUE;
+            JavaVM* vm = nullptr;
+            void* env = nullptr;
+            createJavaVmEntry(&vm, &env, &args);
+          }
           std::string text;
           for (const auto& l : newLog()) text += l + "\n";
           text += std::string("result=") + (ok ? "1" : "0") + "\njvmHome=" + jvmHome +
@@ -236,75 +249,202 @@ TEST_F(LoadTest, DecoratedEntryPointIn32Bits) {
   EXPECT_TRUE(o.entry);
 }
 
+// What the test process would find for a DLL name by the ordinary search (the
+// executable's folder, system folders, current directory, PATH); empty: nothing.
+std::wstring searchedDll(const wchar_t* name) {
+  wchar_t found[MAX_PATH * 4];
+  DWORD n = SearchPathW(nullptr, name, nullptr, MAX_PATH * 4, found, nullptr);
+  return n > 0 && n < MAX_PATH * 4 ? std::wstring(found, n) : L"";
+}
+
+struct LoadCase {
+  const char* name;
+  // Lays out runtimes below `root` and the settings; returns the log lines
+  // expected in this order.
+  std::function<std::vector<std::string>(LoadTest& test, const std::wstring& root)> arrange;
+  // With a VM created: the stand-in's load_library record line expected.
+  std::function<std::string(const std::wstring& root)> loadLibraryLine;
+};
+
+// Each runtime that the search would take either loads or is passed over, with the
+// reason in the log, and the search goes on.
+TEST_F(LoadTest, RuntimesLoadWithTheirOwnDllsOrAreLeftForTheNext) {
+  auto good = [](const std::wstring& root, const std::wstring& type = L"client") {
+    JavaHome home(root + L"\\good");
+    home.addJava();
+    home.setVersionOutput(L"bin", "java version \"1.8.0_202\"\n");
+    home.addJvm(L"bin", type);
+    return home;
+  };
+  auto bin = [](const JavaHome& h, const wchar_t* b = L"bin") { return fullLow(h.path(b)) + "\\"; };
+  const std::wstring exeFolderDll = testProgramDirectory() + L"\\zantodep1.dll";
+  const LoadCase cases[] = {
+      {"a java.exe copy on PATH before a registry runtime",
+       [&](LoadTest& t, const std::wstring& root) {
+         JavaHome copy(root + L"\\javapath");  // as Oracle's installers put it on PATH
+         copy.addJava(L".", false);
+         t.prependPath(copy.root());
+         JavaHome runtime = good(root);
+         addJavaSoftVersion(kJavaSoftJre, L"1.8", runtime.root());
+         t.setSetting(setting::JvmSearchSequence, "S;Y");
+         return std::vector<std::string>{
+             "Testing location  (type S)",
+             "Skipping " + lower(narrow(copy.root())) + "\\java.exe: no VM library beside it",
+             "Testing location  (type Y)", "Trying to load JVM-DLL from " + bin(runtime) + "java.exe",
+             "Loading of JVM-DLL successful"};
+       },
+       nullptr},
+      {"a runtime that does not load gives way to the next entry",
+       [&](LoadTest& t, const std::wstring& root) {
+         JavaHome broken(root + L"\\broken");
+         broken.addJava();
+         broken.addJvm(L"bin", L"client", JvmKind::NotAnImage);
+         JavaHome runtime = good(root);
+         t.setSetting(setting::JvmSearchSequence, "A" + narrow(broken.root()) + ";B" + narrow(runtime.root()));
+         const std::string lib = bin(broken) + "client\\jvm.dll";
+         return std::vector<std::string>{
+             "Trying " + lib + " (exists 1)",
+             "ERROR: " + lib + ": error 193: not a library of this launcher's bitness, or damaged",
+             "Passing over " + bin(broken) + "java.exe",
+             "Testing location " + narrow(runtime.root()) + " (type B)",
+             "Trying to load JVM-DLL from " + bin(runtime) + "java.exe",
+             "Loading of JVM-DLL successful"};
+       },
+       nullptr},
+      {"jvm.dll imports a DLL that lies only in its runtime's bin",
+       [&](LoadTest& t, const std::wstring& root) {
+         JavaHome home(root + L"\\jre");
+         home.addJava();
+         home.setVersionOutput(L"bin", "java version \"1.8.0_202\"\n");
+         home.addJvm(L"bin", L"server", JvmKind::Importing);
+         copyFile(standinDependency(), home.path(L"bin\\zantodep1.dll"));
+         t.setSetting(setting::JvmSearchSequence, "A" + narrow(home.root()));
+         EXPECT_EQ(searchedDll(L"zantodep1.dll"), L"");
+         return std::vector<std::string>{"Trying " + bin(home) + "server\\jvm.dll (exists 1)",
+                                         "Loading of JVM-DLL successful"};
+       },
+       nullptr},
+      {"a JDK 8's jvm.dll in jre\\bin imports a DLL of that jre\\bin",
+       [&](LoadTest& t, const std::wstring& root) {
+         JavaHome jdk(root + L"\\jdk");
+         jdk.addJava();
+         jdk.setVersionOutput(L"bin", "java version \"1.8.0_202\"\n");
+         jdk.addJvm(L"jre\\bin", L"server", JvmKind::Importing);
+         copyFile(standinDependency(), jdk.path(L"jre\\bin\\zantodep1.dll"));
+         t.setSetting(setting::JvmSearchSequence, "A" + narrow(jdk.root()));
+         return std::vector<std::string>{"Trying " + bin(jdk) + "..\\jre\\bin\\server\\jvm.dll (exists 1)",
+                                         "Loading of JVM-DLL successful"};
+       },
+       nullptr},
+      {"a native library loaded after creation finds its DLL in the executable's folder",
+       [&](LoadTest& t, const std::wstring& root) {
+         JavaHome runtime = good(root);
+         copyFile(standinNativeLibrary(), root + L"\\app\\zantonative1.dll");
+         copyFile(standinDependency(), exeFolderDll);
+         runtime.setJvmControl(L"bin", L"client", "load_library=" + narrow(root) + "\\app\\zantonative1.dll\n");
+         t.setSetting(setting::JvmSearchSequence, "A" + narrow(runtime.root()));
+         return std::vector<std::string>{"Loading of JVM-DLL successful"};
+       },
+       [](const std::wstring& root) { return "load_library [" + narrow(root) + "\\app\\zantonative1.dll] loaded"; }},
+      {"a native library loaded after creation finds its DLL on PATH",
+       [&](LoadTest& t, const std::wstring& root) {
+         JavaHome runtime = good(root);
+         copyFile(standinNativeLibrary(), root + L"\\app\\zantonative1.dll");
+         copyFile(standinDependency(), root + L"\\onpath\\zantodep1.dll");
+         t.prependPath(root + L"\\onpath");
+         runtime.setJvmControl(L"bin", L"client", "load_library=" + narrow(root) + "\\app\\zantonative1.dll\n");
+         t.setSetting(setting::JvmSearchSequence, "A" + narrow(runtime.root()));
+         return std::vector<std::string>{"Loading of JVM-DLL successful"};
+       },
+       [](const std::wstring& root) { return "load_library [" + narrow(root) + "\\app\\zantonative1.dll] loaded"; }},
+  };
+  int row = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    const std::wstring root = fixedDir_ / (L"row" + std::to_wstring(row++));
+    createDirectories(root);
+    auto expected = c.arrange(*this, root);
+    Outcome o = load(true, c.loadLibraryLine != nullptr);
+    DeleteFileW(exeFolderDll.c_str());
+    EXPECT_TRUE(o.result);
+    EXPECT_TRUE(o.entry);
+    EXPECT_EQ(o.stderrText, "");
+    EXPECT_TRUE(containsInOrder(o.log, expected));
+    if (c.loadLibraryLine) {
+      StandinRecord record = StandinRecord::read(root + L"\\good\\bin\\client\\standin-jvm-record.txt");
+      EXPECT_TRUE(record.has(c.loadLibraryLine(root))) << ::testing::PrintToString(record.lines);
+    }
+    EXPECT_TRUE(JavaHome(root + L"\\javapath").javaCalls(L".").empty());  // never asked -version
+  }
+}
+
 struct FailureCase {
   const char* name;
   std::string sequence, flavour;
   JvmKind kind;
   bool withLibrary;
-  const char* message;  // %HOME% is the runtime's home as configured
+  const char* message;  // %HOME% is the runtime's home as configured, %BIN% its bin folder
+  const char* detail;   // the line after it: what failed
   std::vector<std::string> errors;
 };
 
 TEST_F(LoadTest, ExactlyOneMessagePerFailingOrigin) {
+  const std::string getHandle = "ERROR: Could not get DLL-Handle.", functions = "ERROR: Could not load functions",
+                    noneLoaded = "ERROR: No JVM could be loaded";
+  const char* const noLibrary = "no jvm.dll in a VM type folder below %BIN%\\";
+  const char* const noEntry = "%BIN%\\client\\jvm.dll: no JNI_CreateJavaVM in it, not a Java VM library";
+  auto missing = [&](std::string d) {
+    return std::vector<std::string>{"ERROR: " + d, getHandle, functions, noneLoaded};
+  };
+  auto noEntryErrors = std::vector<std::string>{functions, std::string("ERROR: ") + noEntry, noneLoaded};
   const FailureCase cases[] = {
-      {"none", "", "", JvmKind::Standin, false, "m1001 no runtime", {"ERROR: No JVM found"}},
-      {"search order",
-       "S",
-       "",
-       JvmKind::Standin,
-       false,
-       "m1002 path runtime damaged",
-       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
-      {"environment entry",
-       "EMYJAVA",
-       "",
-       JvmKind::Standin,
-       false,
-       "m1003 variable MYJAVA broken",
-       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
-      {"product variable",
-       "",
-       "e",
-       JvmKind::Standin,
-       false,
-       "m1003 variable ZANTO_JAVA_HOME broken",
-       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
-      {"directory",
-       "A%HOME%",
+      {"none", "", "", JvmKind::Standin, false, "m1001 no runtime", "", {"ERROR: No JVM found"}},
+      // A java.exe on PATH with no VM library beside it is no runtime (see above).
+      {"search order", "S", "", JvmKind::NoEntryPoint, true, "m1002 path runtime damaged", noEntry, noEntryErrors},
+      {"environment entry", "EMYJAVA", "", JvmKind::Standin, false, "m1003 variable MYJAVA broken", noLibrary,
+       missing(noLibrary)},
+      {"product variable", "", "e", JvmKind::Standin, false, "m1003 variable ZANTO_JAVA_HOME broken", noLibrary,
+       missing(noLibrary)},
+      {"directory", "A%HOME%", "", JvmKind::NoEntryPoint, true, "m1004 directory %HOME% damaged", noEntry,
+       noEntryErrors},
+      {"not an image", "A%HOME%", "", JvmKind::NotAnImage, true, "m1004 directory %HOME% damaged",
+       "%BIN%\\client\\jvm.dll: error 193: not a library of this launcher's bitness, or damaged",
+       missing("%BIN%\\client\\jvm.dll: error 193: not a library of this launcher's bitness, or damaged")},
+      {"a DLL that jvm.dll imports is nowhere", "A%HOME%", "", JvmKind::Importing, true,
+       "m1004 directory %HOME% damaged", "%BIN%\\client\\jvm.dll: error 126: a DLL that jvm.dll needs is missing",
+       missing("%BIN%\\client\\jvm.dll: error 126: a DLL that jvm.dll needs is missing")},
+      // Later failures (another runtime, the same one again) leave the first's message.
+      {"the first failed origin",
+       "A%HOME%;EOTHERJAVA;EMYJAVA;Y",
        "",
        JvmKind::NoEntryPoint,
        true,
        "m1004 directory %HOME% damaged",
-       {"ERROR: Could not load functions"}},
-      {"not an image",
-       "A%HOME%",
-       "",
-       JvmKind::NotAnImage,
-       true,
-       "m1004 directory %HOME% damaged",
-       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
-      {"registry",
-       "Y",
-       "",
-       JvmKind::Standin,
-       false,
-       "m1005 registry runtime damaged",
-       {"ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"}},
+       noEntry,
+       {functions, std::string("ERROR: ") + noEntry, "ERROR: no jvm.dll in a VM type folder below %OTHER%\\", getHandle,
+        functions, noneLoaded}},
+      {"registry", "Y", "", JvmKind::Standin, false, "m1005 registry runtime damaged", noLibrary, missing(noLibrary)},
   };
+  JavaHome other = makeHome(fixedDir_ / L"other", "1.8.0_202");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     JavaHome home = makeHome(fixedDir_ / L"broken", "1.8.0_202");
     if (c.withLibrary) home.addJvm(L"bin", L"client", c.kind);
     const std::string h = narrow(home.root());
     auto fill = [&](std::string s) {
-      size_t at = s.find("%HOME%");
-      if (at != std::string::npos) s.replace(at, 6, h);
+      for (auto [key, value] : {std::pair<const char*, std::string>{"%HOME%", h},
+                                {"%BIN%", fullLow(home.path(L"bin"))},
+                                {"%OTHER%", fullLow(other.path(L"bin"))}})
+        for (size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, std::strlen(key), value);
       return s;
     };
     SetEnvironmentVariableA("MYJAVA", h.c_str());
+    SetEnvironmentVariableA("OTHERJAVA", narrow(other.root()).c_str());
     if (c.flavour == "e") SetEnvironmentVariableA("ZANTO_JAVA_HOME", h.c_str());
     clearLocatedJvms(HKEY_CURRENT_USER);
-    if (c.sequence == "Y") addLocatedJvm(HKEY_CURRENT_USER, home.path(L"bin\\java.exe"));
+    if (c.sequence.find('Y') != std::string::npos) addLocatedJvm(HKEY_CURRENT_USER, home.path(L"bin\\java.exe"));
     char savedPath[32768];
     DWORD n = GetEnvironmentVariableA("PATH", savedPath, sizeof savedPath);
     if (c.sequence == "S") prependPath(home.path(L"bin"));
@@ -313,16 +453,18 @@ TEST_F(LoadTest, ExactlyOneMessagePerFailingOrigin) {
     Outcome o = load();
     SetEnvironmentVariableA("PATH", n > 0 && n < sizeof savedPath ? savedPath : nullptr);
     SetEnvironmentVariableA("ZANTO_JAVA_HOME", nullptr);
+    SetEnvironmentVariableA("OTHERJAVA", nullptr);
     EXPECT_FALSE(o.result);
     EXPECT_FALSE(o.entry);
-    // One report: the message, the log's path after it, nothing else.
-    const std::string message = fill(c.message) + "\n\nLog: ";
-    EXPECT_EQ(o.stderrText.substr(0, message.size()), message) << o.stderrText;
+    // One report: the message, what failed on its own line, the log's path, nothing else.
+    const std::string message = fill(c.message) + (*c.detail ? "\n" + fill(c.detail) : std::string()) + "\n\nLog: ";
+    EXPECT_EQ(lower(o.stderrText.substr(0, message.size())), lower(message)) << o.stderrText;
     EXPECT_EQ(o.stderrText.find("m10", 1), std::string::npos) << o.stderrText;
-    std::vector<std::string> errors;
+    std::vector<std::string> errors, expected;
     for (const auto& l : o.log)
-      if (l.rfind("ERROR: ", 0) == 0) errors.push_back(l);
-    EXPECT_EQ(errors, c.errors);
+      if (l.rfind("ERROR: ", 0) == 0) errors.push_back(lower(l));
+    for (const auto& e : c.errors) expected.push_back(lower(fill(e)));
+    EXPECT_EQ(errors, expected);
     removeTree(home.root());
   }
   // Without showErrors: the same log, no message.

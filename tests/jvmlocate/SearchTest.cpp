@@ -51,6 +51,8 @@ TEST_F(SearchTest, EverySourceInOrderThenTheRelativePass) {
   setEnv("MYJAVA", envValue);
   setEnv("VELMORA_JAVA_HOME", narrow(velmora.root()));
   setEnv("ZANTO_JAVA_HOME", narrow(zanto.root()));  // not this flavour's variable
+  // A runtime, not a java.exe copy on PATH: its version is asked.
+  path.addJvm(L"bin", L"client");
   prependPath(path.path(L"bin"));
   addLocatedJvm(HKEY_CURRENT_USER, located.path(L"bin\\java.exe"));
   setSetting(setting::InstallRoot, narrow(root));
@@ -179,6 +181,7 @@ TEST_F(SourceTest, EachSourceAcceptsItsRuntime) {
        {"checkJavaExe returning 1"}},
       {"search order with a value",
        [](JvmLocateTest& t, const JavaHome& g, const JavaHome&) {
+         g.addJvm(L"bin", L"client");
          static_cast<SourceTest&>(t).prependPath(g.path(L"bin"));
        },
        "Sgiven",
