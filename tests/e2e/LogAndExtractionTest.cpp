@@ -7,6 +7,8 @@
 #include <fstream>
 #include <thread>
 
+#include <unistd.h>
+
 #include "LauncherFixture.h"
 #include "Pack.h"
 #include "Resources.h"
@@ -89,6 +91,46 @@ class ImmutableDirectory {
   void set(const char* flag) { EXPECT_EQ(std::system(("chattr " + std::string(flag) + " '" + dir_ + "'").c_str()), 0); }
   std::string dir_;
 };
+
+// Started by the control manager with no temporary folder it may write (its TMP
+// gone, c:\, the Windows folder and its temp immutable): the privilege check
+// fails the start where an administrator can see why, and shows no box.
+TEST_F(LauncherTest, AServiceWithoutATemporaryFolderStopsWithItsCodeAndNoBox) {
+  const std::string name = "zanto-e2e-notemp-" + std::to_string(::getpid());
+  BlockModel model =
+      blockOf({{setting::ApplicationName, name}, {setting::ExecutableType, "1"}, {setting::StartPending, "1"}});
+  model.files.push_back({"a.txt", Bytes{'a'}});  // to be extracted: a temporary folder is needed
+  const std::string exe = package("notemp.exe", model);
+  ASSERT_EQ(runUnderWine(exe, {"/install"}).exitCode, 0);
+  std::string userTemp;
+  for (const std::string& user : listDirectory(driveC("users")))
+    if (fs::is_directory(driveC("users/" + user + "/Temp"))) userTemp = driveC("users/" + user + "/Temp");
+  ASSERT_FALSE(userTemp.empty());
+  const std::string trace = std::string(std::getenv("ZANTO_WINEPREFIX")) + "/services.stderr";
+  const uintmax_t traced = fs::exists(trace) ? fs::file_size(trace) : 0;
+  RunResult status;
+  {
+    fs::rename(userTemp, userTemp + ".away");
+    ImmutableDirectory root(driveC()), windows(driveC("windows")), windowsTemp(driveC("windows/temp"));
+    RunResult start = runUnderWine(exe, {"/start"});
+    EXPECT_EQ(start.exitCode, 0) << start.out;
+    for (int i = 0; i < 100; ++i) {
+      status = runUnderWine(exe, {"/status"});
+      if (status.out.find(" is stopped ") != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+  }
+  fs::rename(userTemp + ".away", userTemp);
+  runUnderWine(exe, {"/uninstall"});
+  EXPECT_EQ(status.out, "Service '" + name +
+                            "' is stopped (exit code 1066, service-specific exit code 1022).\r\n"
+                            "I am sorry, but you must be at least Poweruser to run this program.\r\n\r\n");
+  std::ifstream in(trace, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(traced));
+  std::string since((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(since.find("Call user32.MessageBoxA("), std::string::npos) << "a service showed a message box";
+  EXPECT_NE(since.find("Poweruser"), std::string::npos) << "no event was written";
+}
 
 TEST_F(LauncherTest, LogUsesTheFixedNameWhenNoUniqueOneCanBeMade) {
   // An extraction that fails (code 16) makes the launcher report, naming its log.
