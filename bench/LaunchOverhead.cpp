@@ -86,6 +86,9 @@ int main(int argc, char** argv) {
   model.narrow[setting::ApplicationName] = "zanto-bench-launcher";
   model.narrow[setting::JvmSearchSequence] = "A" + narrow(jdk.root());
   model.narrow[setting::MinJavaVersion] = "1.6";
+  // As zanto-pack writes them: the start protocol and the executable's folder.
+  model.narrow[setting::StartPending] = "1";
+  model.narrow[setting::WorkingDirectory] = ".";
   Bytes launcher;
   std::string error;
   const std::wstring exe = dir / L"launcher.exe";
