@@ -1,4 +1,5 @@
-// The service baseline: registers with the dispatcher, reports running, then
+// The service baseline: registers with the dispatcher, reports start pending (as
+// a service that follows the start protocol does while it starts), running, then
 // stopped, and ends; what every service does at the least. With the argument
 // "wait" it runs until a stop control and reports stopped at once: the control
 // manager's own share of a stop.
@@ -19,6 +20,9 @@ void WINAPI control(DWORD code) {
 }
 void WINAPI serviceMain(DWORD, LPSTR* arguments) {
   handle = RegisterServiceCtrlHandlerA(arguments[0], control);
+  status.dwCurrentState = SERVICE_START_PENDING;
+  SetServiceStatus(handle, &status);
+  status.dwCurrentState = SERVICE_RUNNING;
   SetServiceStatus(handle, &status);
   if (waitForStop) {
     WaitForSingleObject(stopped, INFINITE);
