@@ -143,7 +143,10 @@ TEST_F(DeletionQueue, ExitCleanupQueuesEverythingRegisteredEachTime) {
   runExitCleanup();
   runExitCleanup();
   EXPECT_EQ(queued("delete_file"), file + ";" + file + ";");
-  EXPECT_EQ(queued("delete_dir"), dir + ";" + dir + ";");
+  // Other tests of this program may have registered a directory of their own before.
+  std::string dirs = queued("delete_dir");
+  size_t first = dirs.find(dir + ";"), second = dirs.find(dir + ";", first + 1);
+  EXPECT_TRUE(first != std::string::npos && second != std::string::npos) << dirs;
   EXPECT_FALSE(canOpenExclusively(file.c_str())) << "the queued file is held open";
 }
 
