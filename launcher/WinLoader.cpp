@@ -126,7 +126,7 @@ bool checkJavaHome(char* javaExe, const char* home, const char* minVersion, cons
                    bool noVersionCheck) {
   static char full[kTextBufferSize];
   getFullPath(full, home, false);
-  prepareJre(full);
+  if (!prepareJre(full)) return false;
   bool found = javaExeFromHome(javaExe, full);
   if (noVersionCheck) return true;
   char version[kVersionBufferSize];
