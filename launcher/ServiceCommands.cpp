@@ -214,6 +214,8 @@ int installService(DWORD startType) {
         CreateServiceW(manager, wideName, displayName[0] ? displayName : wideName, SERVICE_ALL_ACCESS, type, startType,
                        SERVICE_ERROR_NORMAL, wideBinary, nullptr, nullptr, list ? wideDependencies : nullptr,
                        accountName, accountNeedsPassword(account.kind) ? password.text : nullptr);
+  // Handed on: not kept for the rest of the installation.
+  SecureZeroMemory(password.text, sizeof password.text);
   if (!service) {
     say("Could not create service.\n");
     return 1;

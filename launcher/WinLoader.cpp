@@ -151,7 +151,7 @@ bool checkJavaHome(char* javaExe, const char* home, const char* minVersion, cons
     requireTrustedExecutableFolder();
     if (fileExists(full)) requireTrusted(full, "Java home");
   }
-  prepareJre(full);
+  if (!prepareJre(full)) return false;
   bool found = javaExeFromHome(javaExe, full);
   if (noVersionCheck) return true;
   char version[kVersionBufferSize];

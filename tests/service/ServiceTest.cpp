@@ -738,8 +738,9 @@ TEST(ServiceStart, StartPendingLastsUntilMainIsCalled) {
   ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
 
   // A stop while the start waits for the deletion queue's lock: no JVM, a clean stop.
-  HANDLE queueLock = CreateMutexA(nullptr, TRUE, "Global\\zanto-deletion-queue");
+  HANDLE queueLock = openDeletionQueueLock();
   ASSERT_NE(queueLock, nullptr);
+  ASSERT_EQ(WaitForSingleObject(queueLock, 0), WAIT_OBJECT_0);
   ASSERT_TRUE(startWithArguments(name_, {}));
   EXPECT_TRUE(waitForState(name_, SERVICE_START_PENDING, status));
   EXPECT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
@@ -1055,8 +1056,9 @@ TEST_F(ServiceRun, WithoutEndWithApplicationAReturnedMainKeepsTheServiceRunning)
 // start there: no JVM is created and the stop is a clean one.
 TEST_F(ServiceRun, StopBeforeTheJvmExistsEndsTheStartStoppedWithZero) {
   install("early");
-  HANDLE queueLock = CreateMutexA(nullptr, TRUE, "Global\\zanto-deletion-queue");
+  HANDLE queueLock = openDeletionQueueLock();
   ASSERT_NE(queueLock, nullptr);
+  ASSERT_EQ(WaitForSingleObject(queueLock, 0), WAIT_OBJECT_0);
   ASSERT_TRUE(startWithArguments(name_, {}));
   SERVICE_STATUS_PROCESS status;
   EXPECT_TRUE(waitForState(name_, SERVICE_RUNNING, status));
