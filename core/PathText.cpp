@@ -50,4 +50,22 @@ void dropEmptyListElements(char* list) {
   *out = '\0';
 }
 
+std::vector<std::string> absolutePathEntries(const char* pathValue) {
+  std::vector<std::string> entries;
+  const std::string value = pathValue ? pathValue : "";
+  size_t start = 0;
+  while (start <= value.size()) {
+    size_t end = value.find(';', start);
+    if (end == std::string::npos) end = value.size();
+    std::string entry = value.substr(start, end - start);
+    start = end + 1;
+    if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') entry = entry.substr(1, entry.size() - 2);
+    // A folder's trailing backslashes, not a drive root's only one.
+    while (entry.size() > 3 && entry.back() == '\\') entry.pop_back();
+    if (entry.find('"') != std::string::npos || isRelativePath(entry.c_str())) continue;
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
 }  // namespace zanto

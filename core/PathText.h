@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace zanto {
 
@@ -23,5 +25,10 @@ bool isPlainFileName(const char* name);
 // and trailing separators): Java reads an empty class path element as the
 // current directory.
 void dropEmptyListElements(char* list);
+
+// The entries of a PATH value that name a folder by an absolute path, in order,
+// without surrounding double quotes and trailing backslashes: a relative entry
+// ("", ".", "bin", "%VAR%\\x") would be looked up from the current directory.
+std::vector<std::string> absolutePathEntries(const char* pathValue);
 
 }  // namespace zanto

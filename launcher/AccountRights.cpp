@@ -5,6 +5,8 @@
 #include <wincrypt.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 #include "ConfigBlock.h"
@@ -44,8 +46,21 @@ bool serviceAccountText(wchar_t* out, size_t units) {
   return MultiByteToWideChar(CP_ACP, 0, configured, -1, out, static_cast<int>(units)) > 0;
 }
 
+namespace {
+
+// Read once, then gone from this process's environment (and the C runtime's copy,
+// overwritten first): nothing started later inherits it.
+void forgetPasswordVariable() {
+  if (char* value = std::getenv("ZANTO_SERVICE_PASSWORD")) SecureZeroMemory(value, std::strlen(value));
+  _putenv("ZANTO_SERVICE_PASSWORD=");
+  SetEnvironmentVariableW(L"ZANTO_SERVICE_PASSWORD", nullptr);
+}
+
+}  // namespace
+
 bool servicePassword(const wchar_t* account, wchar_t* out, size_t units) {
   int from = readVariable(L"ZANTO_SERVICE_PASSWORD", out, units);
+  forgetPasswordVariable();
   if (from != 0) return from > 0;
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode = 0;

@@ -21,7 +21,8 @@ bool serviceAccountText(wchar_t* out, size_t units);
 // The password from ZANTO_SERVICE_PASSWORD, else read from the console without
 // echo after a prompt naming `account`. False (and `out` empty) when there is
 // none: the variable is unset and standard input is no console, or nothing or
-// too much was entered.
+// too much was entered. The variable is removed from the environment once read,
+// whatever it held.
 bool servicePassword(const wchar_t* account, wchar_t* out, size_t units);
 
 // The calls that grant the right, the system's by default; tests put recorders

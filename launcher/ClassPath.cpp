@@ -10,7 +10,9 @@
 
 #include "ConfigBlock.h"
 #include "ErrorReport.h"
+#include "EventLog.h"
 #include "Extraction.h"
+#include "FileTrust.h"
 #include "LaunchText.h"
 #include "Log.h"
 #include "ParameterSplitter.h"
@@ -138,6 +140,19 @@ void buildClassPath(std::string& text) {
   }
 }
 
+namespace {
+
+// JVM options become code of this process (-agentpath, -XX:OnOutOfMemoryError):
+// the file and the folder it lies in must be safe from others.
+FILE* trustedVmOptions(FILE* file, const char* path) {
+  if (!file) return nullptr;
+  requireTrusted(path, "JVM options file");
+  requireTrustedExecutableFolder();
+  return file;
+}
+
+}  // namespace
+
 FILE* readVmOptionsFile() {
   static char longPath[kTextBufferSize];
   static char candidate[kTextBufferSize];
@@ -149,10 +164,10 @@ FILE* readVmOptionsFile() {
     copyText(candidate, sizeof candidate, longPath);
     candidate[length - 4] = '\0';
     if (appendText(candidate, sizeof candidate, ".vmoptions"))
-      if (FILE* file = std::fopen(candidate, "rt")) return file;
+      if (FILE* file = std::fopen(candidate, "rt")) return trustedVmOptions(file, candidate);
   }
   if (!formatText(candidate, sizeof candidate, "%s.vmoptions", longPath)) return nullptr;
-  return std::fopen(candidate, "rt");
+  return trustedVmOptions(std::fopen(candidate, "rt"), candidate);
 }
 
 void readVmOptionLines(FILE* file, std::vector<std::string>& options) {
@@ -206,8 +221,17 @@ void buildVmOptionList(std::vector<std::string>& options, const std::vector<std:
   std::vector<std::u16string> launch;
   for (const auto& arg : launchArguments)
     launch.emplace_back(reinterpret_cast<const char16_t*>(arg.data()), arg.size());
-  for (const auto& option : vmArgumentsFromLaunchArgs(launch, getIntSetting(setting::PassVmArguments) != 0))
+  const bool pass = getIntSetting(setting::PassVmArguments) != 0;
+  for (const auto& option : vmArgumentsFromLaunchArgs(launch, pass)) {
+    // Whoever may start a service (operators often may only that) would choose the
+    // options of a JVM that runs as its account.
+    if (isEventLogMode()) {
+      logMessage("start parameter -J%s ignored: a service takes no JVM options from its start parameters",
+                 toNarrowText(option.data(), option.size()).c_str());
+      continue;
+    }
     options.push_back(toNarrowText(option.data(), option.size()));
+  }
 }
 
 }  // namespace zanto

@@ -1,16 +1,22 @@
 // Deletion queue under HKCU (see DeletionQueue.h). Every read-modify-write of the
-// queue runs under one named mutex, so two launchers scheduling at the same moment
-// cannot lose an entry, and the start-up processing reads each value whole.
+// queue runs under the account's lock, so two launchers scheduling at the same moment
+// cannot lose an entry, and the start-up processing reads each value whole. Only
+// entries of the launcher's own form are processed, each through a handle to what the
+// name itself is: a link is removed as a link, its target never entered.
 #include "DeletionQueue.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Log.h"
 #include "Paths.h"
+#include "QueueEntryRules.h"
 #include "Settings.h"
 
 namespace zanto {
@@ -24,14 +30,12 @@ std::vector<HANDLE> lockedFiles;
 class QueueLock {
  public:
   QueueLock() {
-    // Global first, so that launchers in other sessions share the lock; an account
-    // that may not create global objects still serialises within its session.
-    mutex_ = CreateMutexA(nullptr, FALSE, "Global\\zanto-deletion-queue");
-    if (!mutex_) mutex_ = CreateMutexA(nullptr, FALSE, "Local\\zanto-deletion-queue");
+    mutex_ = openDeletionQueueLock();
     if (mutex_) {
       DWORD r = WaitForSingleObject(mutex_, 10000);
       owned_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
     }
+    if (!owned_) logError("deletion queue: no lock held");
   }
   ~QueueLock() {
     if (owned_) ReleaseMutex(mutex_);
@@ -39,11 +43,61 @@ class QueueLock {
   }
   QueueLock(const QueueLock&) = delete;
   QueueLock& operator=(const QueueLock&) = delete;
+  bool held() const { return owned_; }
 
  private:
   HANDLE mutex_ = nullptr;
   bool owned_ = false;
 };
+
+// SYSTEM, Administrators and the token's user: who may own or open the lock.
+struct LockPrincipals {
+  BYTE user[SECURITY_MAX_SID_SIZE];
+  BYTE system[SECURITY_MAX_SID_SIZE];
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  bool trusted(PSID sid) const {
+    return EqualSid(sid, const_cast<BYTE*>(user)) || EqualSid(sid, const_cast<BYTE*>(system)) ||
+           EqualSid(sid, const_cast<BYTE*>(administrators));
+  }
+};
+
+bool lockPrincipals(LockPrincipals& p) {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  alignas(TOKEN_USER) BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD length = 0;
+  bool ok = GetTokenInformation(token, TokenUser, info, sizeof info, &length) != 0;
+  CloseHandle(token);
+  DWORD size = sizeof p.system, adminSize = sizeof p.administrators;
+  return ok && CopySid(sizeof p.user, p.user, reinterpret_cast<TOKEN_USER*>(info)->User.Sid) &&
+         CreateWellKnownSid(WinLocalSystemSid, nullptr, p.system, &size) &&
+         CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, p.administrators, &adminSize);
+}
+
+// The object's owner and every entry that allows anything must be trusted: an
+// object made by anyone else could be held by them for ever.
+bool isTrustedLock(HANDLE mutex, const LockPrincipals& p) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(mutex, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &dacl, nullptr, &sd) != ERROR_SUCCESS)
+    return false;
+  bool trusted = owner && dacl && p.trusted(owner);
+  for (DWORD i = 0; trusted && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) {
+      trusted = false;
+      break;
+    }
+    auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+    trusted = header->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+              p.trusted(reinterpret_cast<PSID>(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart));
+  }
+  LocalFree(sd);
+  return trusted;
+}
 
 // Reads a REG_SZ value whole; a missing or unreadable value is the empty text.
 // `storedSize` is the byte count the registry reports (terminator included).
@@ -92,6 +146,7 @@ void runExitCleanup() {
 }
 
 void scheduleDeletion(const char* path, const char* valueName) {
+  // Without the lock an entry may be lost to another launcher; none is ever acted on.
   QueueLock lock;
   HKEY key;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, kDeletionQueueKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
@@ -117,62 +172,215 @@ bool canOpenExclusively(const char* path) {
   return true;
 }
 
-void emptyDirectory(const char* path) {
-  if (path[0] == '\0' || path[0] == '.') return;
-  logMessage("emptying %s", path);
-  std::string base = path;
-  if (base.back() != '\\') base += '\\';
-  WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA((base + "*.*").c_str(), &data);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
-    std::string full = base + data.cFileName;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      logMessage("attempting to remove %s", full.c_str());
-      RemoveDirectoryA(full.c_str());
-    } else {
-      logMessage("attempting to delete %s", full.c_str());
-      DeleteFileA(full.c_str());
+HANDLE openDeletionQueueLock() {
+  static LockPrincipals principals;
+  static bool known = lockPrincipals(principals);
+  char* sidText = nullptr;
+  if (!known || !ConvertSidToStringSidA(principals.user, &sidText)) {
+    logError("deletion queue lock: the account is unknown, error %lu", GetLastError());
+    return nullptr;
+  }
+  // Made so that only SYSTEM, Administrators and this account may open it.
+  BYTE aclBuffer[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
+  ACL* acl = reinterpret_cast<ACL*>(aclBuffer);
+  SECURITY_DESCRIPTOR descriptor;
+  bool built = InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) &&
+               AddAccessAllowedAce(acl, ACL_REVISION, MUTEX_ALL_ACCESS, principals.system) &&
+               AddAccessAllowedAce(acl, ACL_REVISION, MUTEX_ALL_ACCESS, principals.administrators) &&
+               (EqualSid(principals.user, principals.system) ||
+                AddAccessAllowedAce(acl, ACL_REVISION, MUTEX_ALL_ACCESS, principals.user)) &&
+               InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorOwner(&descriptor, principals.user, FALSE) &&
+               SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+  HANDLE found = nullptr;
+  // One per account, as the queue in its HKCU is; "Global\" reaches every session of
+  // it, "Local\" is for accounts that may not make global objects.
+  for (const char* scope : {"Global", "Local"}) {
+    if (!built) break;
+    char name[128 + SECURITY_MAX_SID_SIZE * 4];
+    std::snprintf(name, sizeof name, "%s\\zanto-deletion-queue-%s", scope, sidText);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    HANDLE mutex = CreateMutexA(&attributes, FALSE, name);
+    if (!mutex) {
+      logMessage("deletion queue lock %s not opened, error %lu", name, GetLastError());
+      continue;
     }
-  } while (FindNextFileA(h, &data));
-  FindClose(h);
+    if (isTrustedLock(mutex, principals)) {
+      found = mutex;
+      break;
+    }
+    logError("deletion queue lock %s was made by another account: not used", name);
+    CloseHandle(mutex);
+  }
+  LocalFree(sidText);
+  return found;
 }
+
+DeletionQueueCalls deletionQueueCalls = {&CloseHandle};
+
+namespace {
+
+// Gone: removed now, never queued again whatever the name shows later; Kept: ours
+// and still there (in use, not empty); Dropped: not to be touched, or already gone.
+enum class Outcome { Gone, Kept, Dropped };
+
+std::wstring widen(const std::string& text) {
+  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(n > 0 ? n : 1, L'\0');
+  if (n <= 0 || !MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n)) return {};
+  wide.resize(n - 1);
+  return wide;
+}
+
+std::string narrow(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 1, '\0');
+  if (n <= 0 || !WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr)) return "?";
+  out.resize(n - 1);
+  return out;
+}
+
+bool isGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// What the name is itself: a link is opened as the link, not as its target.
+HANDLE openAsItself(const std::wstring& path, DWORD access, DWORD share) {
+  return CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+ULONGLONG fileId(const BY_HANDLE_FILE_INFORMATION& info) {
+  return (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+// Marks what the handle holds for deletion and closes it; false when it stays.
+bool deleteOpened(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  bool marked = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+  deletionQueueCalls.closeDeleted(handle);
+  return marked;
+}
+
+// A link shows its reparse point on the name and, opened as itself, on the handle.
+// A handle without it under a name with it holds the link's target (Wine opens links
+// so): nothing is done through it.
+bool opensThroughLink(DWORD nameAttributes, const BY_HANDLE_FILE_INFORMATION& opened) {
+  return (nameAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// One element of a queued directory: a file, a link (as a link), or a subdirectory
+// that is empty; the queue empties one level only. Opened without sharing, so a file
+// in use stays, and compared with what the listing showed.
+void removeChild(const std::wstring& path, DWORD listedAttributes, ULONGLONG listedId) {
+  std::string shown = narrow(path);
+  bool directory = (listedAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(listedAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  logMessage("%s %s", directory ? "attempting to remove" : "attempting to delete", shown.c_str());
+  HANDLE h = openAsItself(path, DELETE, 0);
+  if (h == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) || fileId(info) != listedId || opensThroughLink(listedAttributes, info)) {
+    logError("left %s: what opens is not what the directory lists (a link?)", shown.c_str());
+    CloseHandle(h);
+    return;
+  }
+  deleteOpened(h);
+}
+
+void emptyOpenedDirectory(HANDLE directory, const std::wstring& path) {
+  alignas(8) static BYTE buffer[64 * 1024];
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(directory, kind, buffer, sizeof buffer)) {
+    kind = FileIdBothDirectoryInfo;
+    for (BYTE* at = buffer;;) {
+      auto* entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(at);
+      std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..")
+        removeChild(path + L"\\" + name, entry->FileAttributes, static_cast<ULONGLONG>(entry->FileId.QuadPart));
+      if (!entry->NextEntryOffset) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+}
+
+Outcome removeQueuedDirectory(const std::string& entry) {
+  std::wstring path = widen(entry);
+  DWORD nameAttributes = GetFileAttributesW(path.c_str());
+  // Held without delete sharing while it is emptied: nobody renames it or puts a
+  // link in its place meanwhile.
+  HANDLE dir = openAsItself(path, DELETE | FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (dir == INVALID_HANDLE_VALUE) return isGone(GetLastError()) ? Outcome::Dropped : Outcome::Kept;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(dir, &info) || nameAttributes == INVALID_FILE_ATTRIBUTES) {
+    CloseHandle(dir);
+    return Outcome::Kept;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    logMessage("remove link %s", entry.c_str());
+    return deleteOpened(dir) ? Outcome::Gone : Outcome::Kept;
+  }
+  if (opensThroughLink(nameAttributes, info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    logError("dropped from the deletion queue: %s (a link or no directory; left as it is)", entry.c_str());
+    CloseHandle(dir);
+    return Outcome::Dropped;
+  }
+  logMessage("emptying %s", entry.c_str());
+  emptyOpenedDirectory(dir, path);
+  logMessage("delete dir %s", entry.c_str());
+  // The handle decides, not the name: a directory made anew under it is not ours.
+  return deleteOpened(dir) ? Outcome::Gone : Outcome::Kept;
+}
+
+Outcome removeQueuedFile(const std::string& entry) {
+  std::wstring path = widen(entry);
+  DWORD nameAttributes = GetFileAttributesW(path.c_str());
+  HANDLE h = openAsItself(path, DELETE, 0);
+  if (h == INVALID_HANDLE_VALUE) return isGone(GetLastError()) ? Outcome::Dropped : Outcome::Kept;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool known = GetFileInformationByHandle(h, &info) != 0 && nameAttributes != INVALID_FILE_ATTRIBUTES;
+  if (known && (opensThroughLink(nameAttributes, info) || ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                                           !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))) {
+    logError("dropped from the deletion queue: %s (a link or no file; left as it is)", entry.c_str());
+    CloseHandle(h);
+    return Outcome::Dropped;
+  }
+  logMessage("delete file %s", entry.c_str());
+  return deleteOpened(h) ? Outcome::Gone : Outcome::Kept;
+}
+
+// Acts on each entry of one value; entries of another form are logged and dropped.
+std::string processValue(HKEY key, const char* valueName, QueueEntryKind kind, const char* tempFolder) {
+  DWORD size;
+  std::string remaining;
+  for (const std::string& entry : splitEntries(readQueueValue(key, valueName, &size))) {
+    QueueEntryCheck check = checkQueueEntry(entry.c_str(), tempFolder, kind);
+    if (!check.accepted) {
+      logError("dropped from the deletion queue: %s (%s)", entry.c_str(), check.reason);
+      continue;
+    }
+    Outcome outcome = kind == QueueEntryKind::File ? removeQueuedFile(entry) : removeQueuedDirectory(entry);
+    if (outcome == Outcome::Kept) {
+      logMessage("didn't delete %s", entry.c_str());
+      remaining += entry + ';';
+    }
+  }
+  return remaining;
+}
+
+}  // namespace
 
 void processDeletionQueue() {
   QueueLock lock;
+  // Unserialised, a second launcher could act on the same entries meanwhile.
+  if (!lock.held()) return;
   HKEY key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kDeletionQueueKey, 0, KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, &key) !=
       ERROR_SUCCESS)
     return;
-  DWORD size;
-  std::string remaining;
-  for (const std::string& entry : splitEntries(readQueueValue(key, "delete_file", &size))) {
-    if (canOpenExclusively(entry.c_str())) {
-      logMessage("delete file %s", entry.c_str());
-      DeleteFileA(entry.c_str());
-    }
-    if (fileExists(entry.c_str())) {
-      logMessage("didn't delete %s", entry.c_str());
-      remaining += entry + ';';
-    }
-  }
-  storeQueueValue(key, "delete_file", remaining);
-
-  remaining.clear();
-  std::string dirs = readQueueValue(key, "delete_dir", &size);
-  logMessage("delete queue %s", dirs.c_str());
-  for (const std::string& entry : splitEntries(dirs)) {
-    if (entry[0] == '.') continue;
-    emptyDirectory(entry.c_str());
-    RemoveDirectoryA(entry.c_str());
-    logMessage("delete dir %s", entry.c_str());
-    if (fileExists(entry.c_str())) {
-      logMessage("didn't delete %s", entry.c_str());
-      remaining += entry + ';';
-    }
-  }
-  storeQueueValue(key, "delete_dir", remaining);
+  // The running account's own: entries below another folder were not made by it.
+  char tempFolder[kTextBufferSize];
+  DWORD n = GetTempPathA(sizeof tempFolder, tempFolder);
+  if (n == 0 || n >= sizeof tempFolder) tempFolder[0] = '\0';
+  storeQueueValue(key, "delete_file", processValue(key, "delete_file", QueueEntryKind::File, tempFolder));
+  storeQueueValue(key, "delete_dir", processValue(key, "delete_dir", QueueEntryKind::Directory, tempFolder));
   RegCloseKey(key);
 }
 

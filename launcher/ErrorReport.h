@@ -21,6 +21,7 @@ void noteFailureCode(int32_t code);
 constexpr int32_t kFailureBlockUnreadable = 1020;
 constexpr int32_t kFailureFirstRun = 1021;
 constexpr int32_t kFailureNoTempDirectory = 1022;
+constexpr int32_t kFailureUntrustedFile = 1023;
 [[noreturn]] void fatalError(const char* text);
 [[noreturn]] void fatalConfiguredError(int32_t messageId, const char* marker, const char* replacement);
 // Message 1009 with the internal error code.

@@ -25,6 +25,19 @@ constexpr int kOutputNotCreated = 11;
 constexpr int kWriteFailed = 13;
 }  // namespace
 
+const char* ownFilesDirectory() {
+  if (extractionDirectory[0]) return extractionDirectory;
+  static char made[kTextBufferSize];
+  if (!made[0]) {
+    if (!createPrivateDirectory(made)) {
+      logError("no private directory for the launcher's own files, error %lu", GetLastError());
+      return nullptr;
+    }
+    registerExitDirectory(made);
+  }
+  return made;
+}
+
 bool copyFileData(HANDLE input, HANDLE output, DWORD count, bool transform) {
   static BYTE buffer[kTextBufferSize];
   DWORD done = 0;

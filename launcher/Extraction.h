@@ -8,6 +8,11 @@ namespace zanto {
 
 // The directory of extracted files; empty when nothing is included.
 extern char extractionDirectory[];
+// Where the launcher's own files go (the process comm file, the output of
+// java -version): the extraction directory, else a private directory made at the
+// first use and queued for deletion like it. Never the shared temporary folder;
+// null when no private directory can be made.
+const char* ownFilesDirectory();
 bool extractIncludedFiles(char* directory);
 bool extractFile(HANDLE executable, const char* path);
 bool copyFileData(HANDLE input, HANDLE output, DWORD count, bool transform);

@@ -308,6 +308,41 @@ void writeCachedVersion(const char* javaExe, const FILETIME& lastWrite, const ch
   RegCloseKey(key);
 }
 
+namespace {
+
+// The one handle a child is to inherit. Where the list cannot be made the child
+// inherits every inheritable handle, as before such lists existed.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(HANDLE handle) : handle_(handle) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    if (size == 0 || size > sizeof buffer_) return;
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_);
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof handle_, nullptr,
+                                   nullptr)) {
+      DeleteProcThreadAttributeList(list);
+      logMessage("handle list not supported: the child inherits every inheritable handle");
+      return;
+    }
+    list_ = list;
+  }
+  ~InheritedHandles() {
+    if (list_) DeleteProcThreadAttributeList(list_);
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+  LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+
+ private:
+  HANDLE handle_;
+  alignas(8) BYTE buffer_[256];
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+}  // namespace
+
 HANDLE openInheritableFile(const char* name) {
   HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -339,14 +374,21 @@ bool runJavaVersion(const char* javaExe, char* version, size_t size, VersionSour
     SetLastError(error);
     return versionRunFailed("inheritable handle");
   }
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-  startup.wShowWindow = SW_HIDE;
-  startup.hStdError = output;
+  STARTUPINFOEXA startup{};
+  startup.StartupInfo.cb = sizeof startup.StartupInfo;
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.StartupInfo.wShowWindow = SW_HIDE;
+  startup.StartupInfo.hStdError = output;
+  InheritedHandles inherited(output);
+  DWORD flags = NORMAL_PRIORITY_CLASS;
+  if (inherited.list()) {
+    startup.StartupInfo.cb = sizeof startup;
+    startup.lpAttributeList = inherited.list();
+    flags |= EXTENDED_STARTUPINFO_PRESENT;
+  }
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                      nullptr, &startup, &process)) {
+  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
+                      &process)) {
     DWORD error = GetLastError();
     CloseHandle(output);
     DeleteFileA(tempFile);

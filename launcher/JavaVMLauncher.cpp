@@ -27,6 +27,8 @@ namespace zanto {
 namespace {
 
 constexpr char kLauncherClass[] = "com/zanto/runtime/WinLauncher";
+// The code of an extraction directory that cannot be made: the same private directory.
+constexpr int kNoCommFileDirectory = 7;
 
 JavaVM* javaVm = nullptr;
 JNIEnv* jniEnv = nullptr;
@@ -129,7 +131,10 @@ std::vector<std::string> buildSystemProperties() {
   properties.push_back(property("zanto.moduleName", getExecutablePath()));
   if (getIntSetting(setting::ProcessCommFile) != 0) {
     static char commFile[kTextBufferSize];
-    getProcessTempFileName(commFile, static_cast<int>(GetCurrentProcessId()));
+    if (!getProcessTempFileName(commFile, static_cast<int>(GetCurrentProcessId()))) {
+      logError("no place for the process comm file");
+      fatalInternalError(kNoCommFileDirectory);
+    }
     properties.push_back(property("zanto.processCommFile", commFile));
   }
   properties.push_back(property("zanto.tempDir", extractionDirectory));

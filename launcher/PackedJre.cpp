@@ -14,19 +14,21 @@
 
 namespace zanto {
 
+unsigned long unpack200TimeLimitMs = 5 * 60 * 1000;
+
 namespace {
 const char* const kPackedJars[] = {"lib\\rt.jar",     "lib\\charsets.jar",        "lib\\plugin.jar",
                                    "lib\\deploy.jar", "lib\\ext\\localedata.jar", "lib\\jsse.jar"};
 }
 
-void unpackJar(const char* home, const char* jar) {
+bool unpackJar(const char* home, const char* jar) {
   static char target[kTextBufferSize], pack[kTextBufferSize], commandLine[kTextBufferSize];
   bool whole = formatText(target, sizeof target, "%s\\%s", home, jar);
   whole = formatText(pack, sizeof pack, "%s.pack", target) && whole;
   logMessage("Unpacking %s to %s", pack, target);
   if (!whole || !fileExists(pack)) {
     logMessage("pack path doesn't exists");
-    return;
+    return true;
   }
   // Every path quoted: with a blank in the home an unquoted line would start
   // another program, or hand unpack200 the wrong arguments.
@@ -40,29 +42,40 @@ void unpackJar(const char* home, const char* jar) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                      nullptr, &startup, &process)) {
+  // It needs none of the launcher's handles (the output capture's pipes among them).
+  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+                      &process)) {
     logMessage("could not create unpack process");
     fatalInternalError(20);
   }
   logMessage("waiting for unpack200 to finish");
-  WaitForSingleObject(process.hProcess, INFINITE);
-  logMessage("unpack done");
+  bool finished = WaitForSingleObject(process.hProcess, unpack200TimeLimitMs) == WAIT_OBJECT_0;
+  if (!finished) {
+    logError("unpack200 did not finish within %lu ms: ended, the runtime is not used", unpack200TimeLimitMs);
+    TerminateProcess(process.hProcess, 1);
+    // Until it is gone it may still write into the runtime.
+    WaitForSingleObject(process.hProcess, 5000);
+  } else {
+    logMessage("unpack done");
+  }
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
+  return finished;
 }
 
-void prepareJre(const char* home) {
+bool prepareJre(const char* home) {
   static char packed[kTextBufferSize], done[kTextBufferSize];
   if (!formatText(packed, sizeof packed, "%s\\lib\\rt.jar.pack", home) ||
       !formatText(done, sizeof done, "%s\\lib\\jsse.jar", home))
-    return;
-  if (!fileExists(packed) || fileExists(done)) return;
+    return true;
+  if (!fileExists(packed) || fileExists(done)) return true;
   logMessage("Unpacking JRE");
   std::fputs("Preparing JRE ...\n", stdout);
   std::fflush(stdout);
-  for (const char* jar : kPackedJars) unpackJar(home, jar);
+  for (const char* jar : kPackedJars)
+    if (!unpackJar(home, jar)) return false;
   logMessage("Unpacking JRE done");
+  return true;
 }
 
 }  // namespace zanto

@@ -9,6 +9,7 @@
 #include "AccountRights.h"
 #include "ConfigBlock.h"
 #include "EventLog.h"
+#include "FileTrust.h"
 #include "LauncherMain.h"
 #include "Log.h"
 #include "Paths.h"
@@ -172,6 +173,19 @@ int installService(DWORD startType) {
     return 1;
   }
   logMessage("installing service '%s' as %s", serviceName, accountName ? shown(accountName) : "LocalSystem");
+  // Whoever may add files beside the executable chooses the DLLs it loads and the
+  // files that configure it: such a folder gets no service.
+  static char folder[kTextBufferSize], why[kTextBufferSize];
+  copyText(folder, sizeof folder, getExecutablePath());
+  if (char* slash = std::strrchr(folder, '\\')) slash[slash > folder && slash[-1] == ':' ? 1 : 0] = '\0';
+  if (!folderMayHoldService(folder, why)) {
+    printTo(stdout,
+            "Not installed: %s. Put the executable in a folder that only administrators may change (below "
+            "Program Files, say), or take the others' rights away (icacls).\n",
+            why);
+    std::fflush(stdout);
+    return 1;
+  }
 
   uninstallService(false);
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
@@ -200,6 +214,8 @@ int installService(DWORD startType) {
         CreateServiceW(manager, wideName, displayName[0] ? displayName : wideName, SERVICE_ALL_ACCESS, type, startType,
                        SERVICE_ERROR_NORMAL, wideBinary, nullptr, nullptr, list ? wideDependencies : nullptr,
                        accountName, accountNeedsPassword(account.kind) ? password.text : nullptr);
+  // Handed on: not kept for the rest of the installation.
+  SecureZeroMemory(password.text, sizeof password.text);
   if (!service) {
     say("Could not create service.\n");
     return 1;

@@ -310,6 +310,12 @@ BOOL WINAPI consoleCtrlHandler(DWORD) {
 
 void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   useEventLog();
+  // The name the control manager started it under is the service's, whatever the
+  // block or the image path say: its event source, last failure and logs go there.
+  if (argumentCount > 0 && arguments[0] && *arguments[0] && std::strcmp(arguments[0], serviceName) != 0) {
+    logMessage("started as service '%s' (configured '%s')", arguments[0], serviceName);
+    copyText(serviceName, kTextBufferSize, arguments[0]);
+  }
   startPendingMode = getIntSetting(setting::StartPending) != 0;
   serviceStatus.dwServiceType = kServiceType;
   serviceStatus.dwCurrentState = startPendingMode ? SERVICE_START_PENDING : SERVICE_RUNNING;

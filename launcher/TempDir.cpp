@@ -11,6 +11,7 @@
 
 #include "ErrorReport.h"
 #include "EventLog.h"
+#include "Extraction.h"
 #include "Paths.h"
 #include "Settings.h"
 #include "TextBuffer.h"
@@ -141,17 +142,17 @@ bool createPrivateDirectory(char* out) {
   return false;
 }
 
+// In the shared temporary folder anyone could make such a name first, or read it.
 void createTempFile(char* out) {
-  char directory[kTextBufferSize];
-  getTempDirectory(directory);
-  if (!GetTempFileNameA(directory, "zto", 0, out)) out[0] = '\0';
+  const char* directory = ownFilesDirectory();
+  if (!directory || !GetTempFileNameA(directory, "zto", 0, out)) out[0] = '\0';
 }
 
-void getProcessTempFileName(char* out, int number) {
-  char system[kTextBufferSize];
-  DWORD n = GetTempPathA(sizeof system, system);
-  if (n == 0 || n >= sizeof system) system[0] = '\0';
-  formatText(out, kTextBufferSize, "%szto_p%d.tmp", system, number);
+bool getProcessTempFileName(char* out, int number) {
+  const char* directory = ownFilesDirectory();
+  if (directory && formatText(out, kTextBufferSize, "%s\\zto_p%d.tmp", directory, number)) return true;
+  out[0] = '\0';
+  return false;
 }
 
 }  // namespace zanto

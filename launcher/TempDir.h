@@ -24,7 +24,9 @@ bool createPrivateDirectory(char* out);  // 8192 bytes
 
 bool isWritableDirectory(const char* directory);
 void getTempDirectory(char* out);  // 8192 bytes; does not return when none is usable
-void createTempFile(char* out);    // MAX_PATH bytes at least
-void getProcessTempFileName(char* out, int number);
+// Both in the private directory of the launcher's own files (see Extraction.h);
+// empty (false) when there is none.
+void createTempFile(char* out);  // MAX_PATH bytes at least
+bool getProcessTempFileName(char* out, int number);  // 8192 bytes
 
 }  // namespace zanto

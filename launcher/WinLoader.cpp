@@ -10,11 +10,13 @@
 
 #include "ConfigBlock.h"
 #include "ErrorReport.h"
+#include "FileTrust.h"
 #include "JavaCheck.h"
 #include "JavaVersion.h"
 #include "JvmEntry.h"
 #include "Log.h"
 #include "PackedJre.h"
+#include "PathText.h"
 #include "Paths.h"
 #include "PeLayout.h"
 #include "Settings.h"
@@ -110,8 +112,25 @@ bool readLocationFile(char* line, const char* suffix) {
   static char root[kTextBufferSize], path[kTextBufferSize];
   getStringSetting(setting::InstallRoot, root, sizeof root);
   getFullPath(path, root, false);
+  size_t rootLength = std::strlen(path);
+  if (rootLength > 0 && path[rootLength - 1] == '\\') path[rootLength - 1] = '\0';
   if (!appendText(path, sizeof path, suffix)) return false;
   FILE* in = std::fopen(path, "r");
+  if (!in) return false;
+  // It names the runtime whose java.exe, unpack200 and jvm.dll this process runs:
+  // the file, the folders it lies in and the executable's folder must be safe.
+  std::fclose(in);
+  static char folder[kTextBufferSize];
+  copyText(folder, sizeof folder, path);
+  requireTrusted(path, "Java location file");
+  for (int level = 0; level < 2; ++level) {
+    char* slash = std::strrchr(folder, '\\');
+    if (!slash || slash - folder < 3) break;
+    *slash = '\0';
+    requireTrusted(folder, "folder of the Java location file");
+  }
+  requireTrustedExecutableFolder();
+  in = std::fopen(path, "r");
   if (!in) return false;
   bool read = std::fgets(line, kTextBufferSize, in) != nullptr;
   std::fclose(in);
@@ -126,7 +145,13 @@ bool checkJavaHome(char* javaExe, const char* home, const char* minVersion, cons
                    bool noVersionCheck) {
   static char full[kTextBufferSize];
   getFullPath(full, home, false);
-  prepareJre(full);
+  // A home relative to the executable's folder is as safe as that folder: its
+  // unpack200, java.exe and jvm.dll would run in this process or for it.
+  if (isRelativePath(home)) {
+    requireTrustedExecutableFolder();
+    if (fileExists(full)) requireTrusted(full, "Java home");
+  }
+  if (!prepareJre(full)) return false;
   bool found = javaExeFromHome(javaExe, full);
   if (noVersionCheck) return true;
   char version[kVersionBufferSize];
@@ -147,16 +172,25 @@ bool checkEnvJavaHome(char* javaExe, const char* variable, const char* minVersio
 }
 
 bool checkPathJava(char* javaExe, const char* minVersion, const char* maxVersion) {
-  DWORD n = SearchPathA(nullptr, "java.exe", nullptr, kTextBufferSize, javaExe, nullptr);
-  if (n == 0 || n >= kTextBufferSize) return false;
-  // Installers put copies of java.exe on PATH (Oracle's javapath) that only start the
-  // runtime they belong to; without a VM library beside it this is not a runtime.
-  if (!hasVmLibrary(javaExe)) {
-    logMessage("Skipping %s: no VM library beside it", javaExe);
-    return false;
+  // PATH itself, its absolute folders only: a system search would look in the
+  // executable's folder and the current directory first, and a relative entry
+  // names a folder below whatever the current directory is.
+  static char path[32768];
+  DWORD n = GetEnvironmentVariableA("PATH", path, sizeof path);
+  if (n == 0 || n >= sizeof path) return false;
+  for (const std::string& folder : absolutePathEntries(path)) {
+    if (!formatText(javaExe, kTextBufferSize, "%s\\java.exe", folder.c_str()) || !fileExists(javaExe)) continue;
+    // Installers put copies of java.exe on PATH (Oracle's javapath) that only start
+    // the runtime they belong to; without a VM library beside it this is not a runtime.
+    if (!hasVmLibrary(javaExe)) {
+      logMessage("Skipping %s: no VM library beside it", javaExe);
+      continue;
+    }
+    char version[kVersionBufferSize];
+    if (checkJavaExe(javaExe, version, minVersion, maxVersion, false)) return true;
   }
-  char version[kVersionBufferSize];
-  return checkJavaExe(javaExe, version, minVersion, maxVersion, false);
+  javaExe[0] = '\0';
+  return false;
 }
 
 namespace {

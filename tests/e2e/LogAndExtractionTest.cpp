@@ -478,5 +478,73 @@ TEST_F(LauncherTest, SignedCopyRunsExtractsInspectsAndPackagesBackUnsigned) {
   EXPECT_EQ(peChecksum(image.data(), image.size(), pe.checksumField), stored);
 }
 
+// Wine's user is an administrator, so a launcher run by hand is privileged: its JVM
+// options and the Java location come only from files that no one else may change
+// (Wine gives a file's access list from its Unix mode: o+w is Everyone's write).
+TEST_F(LauncherTest, ConfigurationOthersMayChangeIsRefusedByName) {
+  const char* standins = std::getenv("ZANTO_STANDINS");
+  ASSERT_NE(standins, nullptr) << "ZANTO_STANDINS names the stand-in runtimes";
+  const std::string jdk = scratch("trust-jdk");
+  fs::create_directories(jdk + "/bin/client");
+  fs::copy_file(std::string(standins) + "/java.exe", jdk + "/bin/java.exe");
+  fs::copy_file(std::string(standins) + "/jvm.dll", jdk + "/bin/client/jvm.dll");
+  writeFile(jdk + "/bin/client/standin-jvm.ini", "main=exit\nmain_delay_ms=0\nmain_exit_code=7\n");
+  const std::string classes = scratch("trust-classes");
+  fs::create_directories(classes + "/com/zanto/runtime");
+  writeFile(classes + "/com/zanto/runtime/WinLauncher.class", "\xCA\xFE\xBA\xBE");
+  struct {
+    const char* what;
+    std::string search, file, content, used;
+  } const cases[] = {
+      {"JVM options file", "A" + windowsPath(jdk), "trust.vmoptions", "-Dfrom.file=1\n", "[-Dfrom.file=1]"},
+      {"Java location file", "A" + windowsPath(dir_ + "/no-jdk"), ".velmora/pref_jre.cfg", windowsPath(jdk) + "\n",
+       "created"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string exe = package("trust.exe", blockOf({{setting::JvmSearchSequence, c.search},
+                                                          {setting::MinJavaVersion, "1.6"},
+                                                          {setting::ClassPath, "A1" + windowsPath(classes)},
+                                                          {setting::MainClass, "com.example.Demo"}}));
+    const std::string file = dir_ + "/" + c.file;
+    fs::create_directories(fs::path(file).parent_path());
+    writeFile(file, c.content);
+    const std::string record = jdk + "/bin/client/standin-jvm-record.txt";
+    for (bool othersMayWrite : {false, true}) {
+      fs::remove(record);
+      fs::permissions(file, fs::perms::others_write,
+                      othersMayWrite ? fs::perm_options::add : fs::perm_options::remove);
+      RunResult r = runUnderWine(exe, {"/run"});
+      if (othersMayWrite) {
+        EXPECT_EQ(r.exitCode, 1);
+        // Named as the launcher resolves its own folder: in lower case.
+        std::string err = r.err, named = "The " + std::string(c.what) + " " + windowsPath(file) + " is not used";
+        for (std::string* text : {&err, &named})
+          for (char& ch : *text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        EXPECT_NE(err.find(named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("may be changed by Everyone (S-1-1-0)"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(record)) << "the runtime was started";
+      } else {
+        EXPECT_EQ(r.exitCode, 7) << r.err;
+        EXPECT_NE(readText(record).find(c.used), std::string::npos) << readText(record);
+      }
+    }
+    fs::remove(file);
+  }
+  // install refuses a folder others may add files to (DLLs beside the executable).
+  const std::string name = "zanto-e2e-openfolder-" + std::to_string(::getpid());
+  const std::string exe = package("open.exe", blockOf({{setting::ApplicationName, name}}));
+  fs::permissions(dir_, fs::perms::others_write, fs::perm_options::add);
+  RunResult install = runUnderWine(exe, {"/install"});
+  fs::permissions(dir_, fs::perms::others_write, fs::perm_options::remove);
+  EXPECT_EQ(install.exitCode, 1);
+  std::string said = install.out, expected = "Not installed: " + windowsPath(dir_) + " may be changed by Everyone";
+  for (std::string* text : {&said, &expected})
+    for (char& ch : *text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  EXPECT_EQ(said.rfind(expected, 0), 0u) << install.out;
+  EXPECT_NE(install.out.find("icacls"), std::string::npos) << "it says how to fix it";
+  EXPECT_EQ(runUnderWine(exe, {"/status"}).out, "Service '" + name + "' is not installed.\r\n");
+}
+
 }  // namespace
 }  // namespace zanto::e2e

@@ -8,6 +8,7 @@
 #include "LaunchText.h"
 #include "LaunchTestSupport.h"
 #include "Paths.h"
+#include "QueueEntryRules.h"
 #include "TempDir.h"
 
 using namespace zanto;
@@ -195,12 +196,13 @@ TEST_F(OptionsTest, JArgumentsBecomeOptionsOnlyWithPassVmArguments) {
   }
 }
 
+// The comm file lies in a private directory of the launcher's own: the extraction
+// directory, else one made for it below the temporary folder, never that folder.
 TEST_F(OptionsTest, PropertiesByFlavourAndCommFileSetting) {
   char temp[MAX_PATH + 1];
   GetTempPathA(sizeof temp, temp);
   const std::string module = std::string("-Dzanto.moduleName=") + getExecutablePath();
-  const std::string comm =
-      "-Dzanto.processCommFile=" + std::string(temp) + "zto_p" + std::to_string(GetCurrentProcessId()) + ".tmp";
+  const std::string commName = "\\zto_p" + std::to_string(GetCurrentProcessId()) + ".tmp";
   struct Case {
     const char* flavour;
     const char* commFile;
@@ -208,16 +210,22 @@ TEST_F(OptionsTest, PropertiesByFlavourAndCommFileSetting) {
     std::vector<std::string> expected;
   };
   for (const Case& c : {
-           Case{"i", "1", true, {"-Dzanto.isVelmora=true", module, comm, "-Dzanto.tempDir={x}"}},
+           Case{"i", "1", true, {"-Dzanto.isVelmora=true", module, "{comm}", "-Dzanto.tempDir={x}"}},
            Case{"i", "0", false, {"-Dzanto.isVelmora=true", module, "-Dzanto.tempDir="}},
-           Case{"j", "7", false, {module, comm, "-Dzanto.tempDir="}},
+           Case{"j", "7", false, {module, "{comm}", "-Dzanto.tempDir="}},
            Case{"", "", true, {module, "-Dzanto.tempDir={x}"}},
        }) {
     flavour(c.flavour);
     set(setting::ProcessCommFile, c.commFile);
     std::strcpy(extractionDirectory, c.extracted ? path("x").c_str() : "");
+    const std::string own = ownFilesDirectory();
+    if (!c.extracted) {
+      EXPECT_TRUE(checkQueueEntry(own.c_str(), temp, QueueEntryKind::Directory).accepted) << own;
+      EXPECT_TRUE(GetFileAttributesA(own.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << own;
+    }
     std::vector<std::string> expected;
-    for (const auto& e : c.expected) expected.push_back(fill(e, {{"x", path("x")}}));
+    for (const auto& e : c.expected)
+      expected.push_back(fill(e, {{"x", path("x")}, {"comm", "-Dzanto.processCommFile=" + own + commName}}));
     EXPECT_EQ(buildSystemProperties(), expected) << c.flavour << c.commFile;
   }
 }

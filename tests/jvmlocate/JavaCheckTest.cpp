@@ -154,6 +154,24 @@ TEST_F(CheckTest, HangingJavaIsEndedAfterSixtySeconds) {
   EXPECT_FALSE(readVersionCache(java, nullptr, nullptr));
 }
 
+// The version run gets its output file and nothing else: an inheritable pipe of the
+// launcher (the output capture's, say) does not reach the child.
+TEST_F(CheckTest, TheVersionRunInheritsOnlyItsOutputFile) {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  ASSERT_TRUE(CreatePipe(&read, &write, &inheritable, 0));
+  JavaHome home(dir_ / L"handles");
+  std::wstring java = home.addJava();
+  home.setJavaControl(L"bin", "probe_handle=" + std::to_string(reinterpret_cast<INT_PTR>(write)) + "\n");
+  char exe[kTextBufferSize], version[kVersionBufferSize];
+  std::strcpy(exe, narrow(java).c_str());
+  EXPECT_TRUE(checkJavaExe(exe, version, "", "", false));
+  CloseHandle(read);
+  CloseHandle(write);
+  EXPECT_STREQ(version, "1.8.0_202") << "the output file is inherited";
+  EXPECT_EQ(readLines(home.path(L"bin\\standin-java-probe.log")), std::vector<std::string>{"none"});
+}
+
 TEST_F(CheckTest, JavaExeFromHomeLayouts) {
   // javac: bin\javac.exe, the mark of a Java 9+ JDK; numeric: the numeric rule on.
   struct Case {

@@ -79,6 +79,30 @@ TEST_F(PackedTest, MarkersDecideAndMissingPacksAreSkipped) {
   }
 }
 
+// An unpack200 that never ends is ended at the limit and its runtime not used; the
+// jars after it are not tried.
+TEST_F(PackedTest, HangingUnpack200IsEndedAtTheLimit) {
+  JavaHome home(dir_ / L"hanging");
+  home.addUnpack200();
+  home.addPackedJars(packedJarNames());
+  home.setUnpackControl(L"bin", "hang=1\n");
+  const unsigned long saved = unpack200TimeLimitMs;
+  unpack200TimeLimitMs = 500;
+  markLog();
+  ::testing::internal::CaptureStdout();
+  bool prepared = prepareJre(narrow(home.root()).c_str());
+  ::testing::internal::GetCapturedStdout();
+  unpack200TimeLimitMs = saved;
+  EXPECT_FALSE(prepared);
+  EXPECT_EQ(home.unpackCalls().size(), 1u);
+  EXPECT_TRUE(
+      containsInOrder(newLog(), {"waiting for unpack200 to finish",
+                                 "ERROR: unpack200 did not finish within 500 ms: ended, the runtime is not used"}));
+  // Its file is free again: the process is gone, not left running.
+  EXPECT_TRUE(DeleteFileW(home.path(L"bin\\standin-unpack200-running").c_str())) << GetLastError();
+  EXPECT_FALSE(exists(home.path(L"lib\\jsse.jar")));
+}
+
 TEST_F(PackedTest, MissingUnpack200IsInternalError20) {
   configStore().narrow[message::InternalError] = "Internal failure %ERROR_CODE% here";
   JavaHome home(dir_ / L"nounpack");

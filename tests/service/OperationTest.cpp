@@ -539,7 +539,6 @@ TEST_F(LogonRight, GrantingMakesTheseCallsAndNamesTheFailingOne) {
 TEST_F(LogonRight, InstallSaysWhetherTheRightWasGranted) {
   ServiceGuard guard(uniqueName("logon-right"));
   copyText(serviceName, kTextBufferSize, guard.name().c_str());
-  ScopedVariable secret("ZANTO_SERVICE_PASSWORD", "pw");
   ScopedVariable account("ZANTO_SERVICE_ACCOUNT", nullptr);
   struct {
     NTSTATUS addStatus;
@@ -558,8 +557,11 @@ TEST_F(LogonRight, InstallSaysWhetherTheRightWasGranted) {
     configStore().narrow[setting::ServiceAccount] = "CORP\\alice";
     logonCalls.clear();
     addStatus = c.addStatus;
+    ScopedVariable secret("ZANTO_SERVICE_PASSWORD", "pw");
     ::testing::internal::CaptureStdout();
     int result = installService(SERVICE_DEMAND_START);
+    // Read and gone: nothing the installation starts later inherits it.
+    EXPECT_EQ(GetEnvironmentVariableA("ZANTO_SERVICE_PASSWORD", nullptr, 0), 0u);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.line + "Installed service '" + guard.name() + "'.\n");
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(logonCalls.size(), 4u);

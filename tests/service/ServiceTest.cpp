@@ -738,8 +738,9 @@ TEST(ServiceStart, StartPendingLastsUntilMainIsCalled) {
   ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
 
   // A stop while the start waits for the deletion queue's lock: no JVM, a clean stop.
-  HANDLE queueLock = CreateMutexA(nullptr, TRUE, "Global\\zanto-deletion-queue");
+  HANDLE queueLock = openDeletionQueueLock();
   ASSERT_NE(queueLock, nullptr);
+  ASSERT_EQ(WaitForSingleObject(queueLock, 0), WAIT_OBJECT_0);
   ASSERT_TRUE(startWithArguments(name_, {}));
   EXPECT_TRUE(waitForState(name_, SERVICE_START_PENDING, status));
   EXPECT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
@@ -1055,8 +1056,9 @@ TEST_F(ServiceRun, WithoutEndWithApplicationAReturnedMainKeepsTheServiceRunning)
 // start there: no JVM is created and the stop is a clean one.
 TEST_F(ServiceRun, StopBeforeTheJvmExistsEndsTheStartStoppedWithZero) {
   install("early");
-  HANDLE queueLock = CreateMutexA(nullptr, TRUE, "Global\\zanto-deletion-queue");
+  HANDLE queueLock = openDeletionQueueLock();
   ASSERT_NE(queueLock, nullptr);
+  ASSERT_EQ(WaitForSingleObject(queueLock, 0), WAIT_OBJECT_0);
   ASSERT_TRUE(startWithArguments(name_, {}));
   SERVICE_STATUS_PROCESS status;
   EXPECT_TRUE(waitForState(name_, SERVICE_RUNNING, status));
@@ -1068,6 +1070,44 @@ TEST_F(ServiceRun, StopBeforeTheJvmExistsEndsTheStartStoppedWithZero) {
   ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status, 30000));
   EXPECT_EQ(status.dwWin32ExitCode, 0u);
   EXPECT_EQ(package_.record().count("create"), 0u);
+}
+
+// Whoever may start a service chooses its start parameters: with PassVmArguments
+// they still reach main, never the JVM's options.
+TEST_F(ServiceRun, StartParametersNeverBecomeJvmOptions) {
+  package_.model().narrow[setting::PassVmArguments] = "1";
+  install("no-j");
+  startRunning({"-J-agentpath:c:\\evil.dll", "plain"});
+  StandinRecord record = package_.record();
+  const std::vector<std::string> options = record.options();
+  EXPECT_EQ(std::find(options.begin(), options.end(), "-agentpath:c:\\evil.dll"), options.end())
+      << "a start parameter became a JVM option";
+  const std::vector<std::string> args = record.mainArguments();
+  ASSERT_FALSE(args.empty());
+  EXPECT_EQ(args.back(), "plain");
+  SERVICE_STATUS control;
+  ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+  SERVICE_STATUS_PROCESS status;
+  EXPECT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+}
+
+// Installed under a name of its own ("install NAME"), the service is that service
+// at run time: its failure is kept under that name, not under the configured one.
+TEST_F(ServiceRun, AServiceInstalledUnderAnotherNameReportsUnderThatName) {
+  name_ = uniqueName("other name");
+  guard_ = std::make_unique<ServiceGuard>(name_);
+  const std::string configured = uniqueName("configured");
+  ServiceGuard configuredGuard(configured);
+  package_.model().narrow[setting::JvmSearchSequence] = "A" + narrow(package_.dir() / L"no such jdk");
+  package_.write(configured);
+  ASSERT_EQ(runLauncher(package_.exe(), "/install " + name_).exitCode, 0u);
+  ASSERT_TRUE(createServiceDirectly(configured, "c:\\other.exe"));  // a service of that name exists
+  EventTrace trace;
+  ASSERT_TRUE(startWithArguments(name_, {}));
+  SERVICE_STATUS_PROCESS status;
+  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+  EXPECT_EQ(readLastFailure(name_.c_str()), "stand-in message 1001");
+  EXPECT_EQ(readLastFailure(configured.c_str()), "");
 }
 
 TEST_F(ServiceRun, ServiceNameComesFromTheTailOfTheBinaryPath) {

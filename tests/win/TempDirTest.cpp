@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "ErrorReport.h"
+#include "Extraction.h"
+#include "QueueEntryRules.h"
 #include "TempDir.h"
 #include "WinTestSupport.h"
 
@@ -74,12 +76,16 @@ TEST_F(TempDirectory, LeftoverProbeIsRemoved) {
 TEST_F(TempDirectory, TempFilesAndTheProcessFileName) {
   std::string dir = test::scratchDirectory("names");
   SetEnvironmentVariableA("TMP", dir.c_str());
+  // Both in the private directory of the launcher's own files, never in the
+  // shared folder itself, where anyone could make the name first.
   char file[8192];
   createTempFile(file);
-  EXPECT_EQ(std::string(file).rfind(dir + "\\zto", 0), 0u) << file;
+  const std::string own = ownFilesDirectory();
+  EXPECT_TRUE(checkQueueEntry(own.c_str(), (dir + "\\").c_str(), QueueEntryKind::Directory).accepted) << own;
+  EXPECT_EQ(std::string(file).rfind(own + "\\zto", 0), 0u) << file;
   EXPECT_TRUE(test::exists(file));
-  getProcessTempFileName(file, 1234);
-  EXPECT_EQ(std::string(file), dir + "\\zto_p1234.tmp");
+  ASSERT_TRUE(getProcessTempFileName(file, 1234));
+  EXPECT_EQ(std::string(file), own + "\\zto_p1234.tmp");
 }
 
 // The security a directory was made with, as SID texts, masks and flags.

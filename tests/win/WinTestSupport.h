@@ -15,6 +15,12 @@ bool exists(const std::string& path);
 void removeTree(const std::string& path);
 void deleteRegistryTree(HKEY root, const char* key);
 std::string readRegistryString(HKEY root, const char* key, const char* value, bool* found = nullptr);
+// A symbolic link at `link` to `target`, and its removal (the link only). Under Wine,
+// whose CreateSymbolicLink makes nothing, a Unix link made by /bin/ln: Windows code
+// sees it as a reparse point.
+bool makeLink(const std::string& link, const std::string& target);
+void removeLink(const std::string& link);
+bool runningUnderWine();
 // The log of this process (logging is switched on for every test program).
 std::string logText();
 

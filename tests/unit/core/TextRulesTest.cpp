@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "CommandLine.h"
+#include "FileTrustRules.h"
 #include "PathText.h"
 #include "TextBuffer.h"
 
@@ -19,6 +21,69 @@ TEST(PathTextTest, RelativeOrAbsolute) {
                {"c:dir", true},       {"\"c:\\x", false}, {"\"\\\\srv", false},      {"\"ab", true},
                {"/usr", true},        {"", true},         {"c:", true},             {"lib\\a.jar", true}};
   for (const Case& c : cases) EXPECT_EQ(isRelativePath(c.path), c.relative) << c.path;
+}
+
+TEST(PathTextTest, OnlyAbsolutePathEntriesAreSearched) {
+  struct Case {
+    const char* path;
+    std::vector<std::string> entries;
+  } const cases[] = {
+      {"c:\\jdk\\bin;;.;bin;\\\\srv\\java\\bin\\", {"c:\\jdk\\bin", "\\\\srv\\java\\bin"}},
+      {"\"c:\\program files\\java\\bin\";c:\\", {"c:\\program files\\java\\bin", "c:\\"}},
+      // Unexpanded, drive-relative, rooted without a drive, a stray quote: looked up
+      // from the current directory, or nowhere sure.
+      {"%JAVA_HOME%\\bin;c:jdk\\bin;\\jdk\\bin;\"c:\\a;c:\\b\"", {}},
+      {"", {}},
+      {"c:\\a\\\\;c:\\b", {"c:\\a", "c:\\b"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(absolutePathEntries(c.path), c.entries) << c.path;
+}
+
+// Who owns a file and whom its access list lets change it decide whether a
+// privileged service may read its configuration from it.
+TEST(FileTrustTest, OwnerAndEntriesDecide) {
+  const std::string self = "S-1-5-21-1-2-3-1000", everyone = "S-1-1-0", users = "S-1-5-32-545";
+  const std::vector<std::string> trusted = {kSidSystem, kSidAdministrators, kSidTrustedInstaller, self};
+  constexpr uint32_t kRead = 0x120089, kWrite = 0x0002, kAppend = 0x0004, kDelete = 0x00010000,
+                     kWriteDac = 0x00040000, kOwner = 0x00080000, kGenericAll = 0x10000000,
+                     kGenericWrite = 0x40000000, kDeleteChild = 0x0040, kAttributes = 0x0100;
+  struct Case {
+    const char* what;
+    SecurityView view;
+    bool trusted;
+    std::string principal;
+  } const cases[] = {
+      {"owner and SYSTEM only", {self, true, {{true, false, kSidSystem, kGenericAll}, {true, false, self, 0x1F01FF}}},
+       true, ""},
+      {"everyone may read", {kSidAdministrators, true, {{true, false, everyone, kRead}}}, true, ""},
+      {"everyone may write", {self, true, {{true, false, everyone, kRead | kWrite}}}, false, everyone},
+      {"users may append", {self, true, {{true, false, users, kAppend}}}, false, users},
+      {"users may delete", {self, true, {{true, false, users, kDelete}}}, false, users},
+      {"users may delete children", {self, true, {{true, false, users, kDeleteChild}}}, false, users},
+      {"users may change the permissions", {self, true, {{true, false, users, kWriteDac}}}, false, users},
+      {"users may take ownership", {self, true, {{true, false, users, kOwner}}}, false, users},
+      {"generic write", {self, true, {{true, false, users, kGenericWrite}}}, false, users},
+      {"generic all", {self, true, {{true, false, users, kGenericAll}}}, false, users},
+      {"attributes only", {self, true, {{true, false, users, kRead | kAttributes}}}, true, ""},
+      {"owned by another user", {"S-1-5-21-1-2-3-1001", true, {}}, false, "S-1-5-21-1-2-3-1001"},
+      {"owner unknown", {"", true, {}}, false, ""},
+      {"a null access list", {self, false, {}}, false, ""},
+      {"denied first", {self, true, {{false, false, everyone, kWrite}, {true, false, everyone, kRead | kWrite}}},
+       true, ""},
+      {"denied after: too late",
+       {self, true, {{true, false, everyone, kRead | kWrite}, {false, false, everyone, kWrite}}}, false, everyone},
+      {"a deny of another right", {self, true, {{false, false, users, kAppend}, {true, false, users, kWrite}}}, false,
+       users},
+      {"inherit-only: for children", {self, true, {{true, true, "S-1-3-0", kGenericAll}}}, true, ""},
+  };
+  for (const Case& c : cases) {
+    TrustVerdict verdict = evaluateTrust(c.view, trusted);
+    EXPECT_EQ(verdict.trusted, c.trusted) << c.what;
+    if (!c.trusted) {
+      EXPECT_EQ(verdict.principal, c.principal) << c.what;
+    }
+  }
+  EXPECT_EQ(principalName(everyone), "Everyone (S-1-1-0)");
 }
 
 TEST(PathTextTest, BackslashRuns) {

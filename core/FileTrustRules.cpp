@@ -1,0 +1,64 @@
+// The trust rules for files a privileged service reads its configuration from (see
+// FileTrustRules.h).
+#include "FileTrustRules.h"
+
+#include <algorithm>
+#include <map>
+
+namespace zanto {
+
+namespace {
+
+bool isTrusted(const std::string& sid, const std::vector<std::string>& trusted) {
+  return std::find(trusted.begin(), trusted.end(), sid) != trusted.end();
+}
+
+}  // namespace
+
+TrustVerdict evaluateTrust(const SecurityView& view, const std::vector<std::string>& trusted) {
+  TrustVerdict verdict;
+  if (!isTrusted(view.owner, trusted)) {
+    verdict.trusted = false;
+    verdict.principal = view.owner;
+    verdict.asOwner = true;
+    return verdict;
+  }
+  if (!view.hasDacl) {
+    verdict.trusted = false;
+    return verdict;
+  }
+  std::map<std::string, uint32_t> denied;
+  for (const AccessEntry& entry : view.entries) {
+    if (entry.inheritOnly) continue;
+    if (!entry.allow) {
+      denied[entry.sid] |= entry.mask;
+      continue;
+    }
+    if (isTrusted(entry.sid, trusted)) continue;
+    uint32_t granted = entry.mask & kChangingRights & ~denied[entry.sid];
+    if (granted) {
+      verdict.trusted = false;
+      verdict.principal = entry.sid;
+      return verdict;
+    }
+  }
+  return verdict;
+}
+
+std::string principalName(const std::string& sid) {
+  static const std::map<std::string, std::string> kNames = {
+      {"S-1-1-0", "Everyone"},
+      {"S-1-5-11", "Authenticated Users"},
+      {"S-1-5-32-545", "Users"},
+      {"S-1-5-4", "INTERACTIVE"},
+      {"S-1-3-0", "CREATOR OWNER"},
+      {"S-1-5-32-547", "Power Users"},
+      {"S-1-5-32-546", "Guests"},
+      {kSidSystem, "SYSTEM"},
+      {kSidAdministrators, "Administrators"},
+  };
+  auto it = kNames.find(sid);
+  return it == kNames.end() ? sid : it->second + " (" + sid + ")";
+}
+
+}  // namespace zanto
