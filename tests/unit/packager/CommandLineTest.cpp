@@ -51,7 +51,9 @@ TEST(CommandLine, BuildAndInspect) {
   PackRun shown = runPack(dir, "inspect " + (dir / "svc.exe").string() + " --extract " + (dir / "x").string());
   EXPECT_EQ(shown.exitCode, 0) << shown.err;
   EXPECT_NE(shown.out.find("arch = \"x86\"\nruntime = false"), std::string::npos) << shown.out;
-  EXPECT_NE(shown.out.find("ApplicationName = \"svc\"\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("[service]\nname = \"svc\"\n"), std::string::npos) << shown.out;
+  shown = runPack(dir, "inspect " + (dir / "svc.exe").string() + " --raw");
+  EXPECT_NE(shown.out.find("[settings]\nApplicationName = \"svc\"\n"), std::string::npos) << shown.out;
   EXPECT_EQ(test::readFile(dir / "x" / "zanto-runtime.jar"), test::bytesOf("rt"));
   // A warning goes to standard error; the build succeeds.
   test::writeFile(dir / "warn.toml", std::string("[settings]\nVmParameters = \"-jar app.jar\"\n"));
