@@ -1,10 +1,12 @@
 // zanto-pack: makes configured launcher copies (build), shows what a copy carries
-// (inspect) and prints the settings reference (settings).
+// (inspect), writes a first configuration for a jar (init) and prints the settings
+// reference (settings).
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "Init.h"
 #include "Inspect.h"
 #include "Pack.h"
 #include "SettingsDoc.h"
@@ -69,6 +71,11 @@ int run(int argc, const char* const* argv) {
 
   CLI::App* settings = app.add_subcommand("settings", "print the settings reference (Markdown)");
 
+  std::string jar, initConfig;
+  CLI::App* init = app.add_subcommand("init", "write a first configuration for a jar, from its manifest");
+  init->add_option("JAR", jar, "the application's jar")->required();
+  init->add_option("-o,--output", initConfig, "configuration to write (default: the jar's name with .toml)");
+
   CLI11_PARSE(app, argc, argv);
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);
@@ -95,6 +102,14 @@ int run(int argc, const char* const* argv) {
     std::string toml;
     if (!inspectLauncherCopy(image, exe, extract.empty() ? nullptr : &dir, toml, error, raw)) return fail(error);
     print(toml);
+    return 0;
+  }
+  if (*init) {
+    fs::path jarPath = pathFromUtf8(jar);
+    fs::path configPath = initConfig.empty() ? fs::path(jarPath.stem()) += ".toml" : pathFromUtf8(initConfig);
+    std::string next;
+    if (!initCommand(jarPath, configPath, next, error)) return fail(error);
+    print(next);
     return 0;
   }
   if (*settings) print(settingsReference());
