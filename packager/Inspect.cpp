@@ -1,5 +1,5 @@
-// Rendering a launcher copy as TOML (see Inspect.h). A record goes under
-// [settings] only when [settings] would take it back unchanged; everything else
+// Rendering a launcher copy as TOML (see Inspect.h). A record goes under a readable
+// key or [settings] only when they would take it back unchanged; everything else
 // is printed under [raw], so every record packages to the same bytes again.
 #include "Inspect.h"
 
@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "CodePage.h"
 #include "PackConfig.h"
 #include "Resources.h"
 #include "Settings.h"
+#include "Vocabulary.h"
 
 namespace zanto {
 
@@ -219,7 +221,7 @@ std::string iconFileName(const BlockModel& model) {
 }  // namespace
 
 bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const fs::path* extractDir, std::string& toml,
-                         std::string& error) {
+                         std::string& error, bool raw) {
   LauncherCopy copy;
   if (!readLauncherCopy(image, copy, error)) {
     error = exeName + ": " + error;
@@ -243,11 +245,33 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
     iconPath = pathText(path);
   }
 
+  auto shownHere = [&](int32_t id) {
+    return id != setting::IncludedFileCount && id != setting::IncludedFileNames &&
+           !(id == setting::CodePage && r.codePage != 0);
+  };
+  // The records that [settings] would take back; the readable tables cover what they can of them.
+  std::set<std::pair<bool, int32_t>> used;
+  std::string readable;
+  if (!raw) {
+    std::map<std::pair<bool, int32_t>, ShownRecord> shown;
+    for (const auto& [id, bytes] : model.narrow) {
+      const SettingInfo* info = findSettingById(id, false);
+      std::string why;
+      if (!info || !shownHere(id)) continue;
+      if (std::string literal = settingsValue(r, *info, bytes, why); !literal.empty())
+        shown[{false, id}] = {literal, blockText(r, bytes)};
+    }
+    for (const auto& [id, units] : model.wide) {
+      std::string utf8;
+      if (findSettingById(id, true) && utf16ToUtf8(units, utf8) && wideSettingProblem(units).empty())
+        shown[{true, id}] = {tomlString(utf8), utf8};
+    }
+    readable = readableTablesOf(shown, used);
+  }
   for (const auto& [id, bytes] : model.narrow)
-    if (id != setting::IncludedFileCount && id != setting::IncludedFileNames &&
-        !(id == setting::CodePage && r.codePage != 0))
-      renderNarrow(r, id, bytes);
-  for (const auto& [id, units] : model.wide) renderWide(r, id, units);
+    if (shownHere(id) && !used.count({false, id})) renderNarrow(r, id, bytes);
+  for (const auto& [id, units] : model.wide)
+    if (!used.count({true, id})) renderWide(r, id, units);
 
   char machine[8];
   std::snprintf(machine, sizeof machine, "0x%04x", copy.machine);
@@ -296,6 +320,7 @@ bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const f
   for (const auto& [id, meaning] : serviceAbsent)
     if (!model.narrow.count(id))
       absent += std::string("# ") + findSettingById(id, false)->name + ": not in the block, " + meaning + "\n";
+  toml += readable;
   if (!r.settings.empty() || !absent.empty()) toml += "\n[settings]\n" + r.settings + absent;
   if (!r.rawNarrow.empty()) toml += "\n[raw.narrow]\n" + r.rawNarrow;
   if (!r.rawWide.empty()) toml += "\n[raw.wide]\n" + r.rawWide;

@@ -11,9 +11,10 @@
 
 namespace zanto {
 
-// `extractDir` may be null. On error nothing is extracted.
+// `extractDir` may be null. On error nothing is extracted. The records go under the
+// readable tables where they can, or with `raw` all under [settings] and [raw].
 bool inspectLauncherCopy(const Bytes& image, const std::string& exeName, const std::filesystem::path* extractDir,
-                         std::string& toml, std::string& error);
+                         std::string& toml, std::string& error, bool raw = false);
 
 // A TOML basic string holding `utf8`; control characters (C1 included) escaped.
 std::string tomlString(std::string_view utf8);

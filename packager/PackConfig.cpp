@@ -1,10 +1,11 @@
 // Parsing and checking of the packager's TOML configuration (see PackConfig.h).
-// The only file that includes toml++, which keeps the build time down.
+// With Vocabulary.cpp the only files that include toml++, which keeps the build time down.
 #define TOML_EXCEPTIONS 0
 #include "PackConfig.h"
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 
@@ -12,6 +13,7 @@
 #include "CodePage.h"
 #include "Resources.h"
 #include "Settings.h"
+#include "Vocabulary.h"
 
 static_assert(zanto::kModernJavaSettings[0] == zanto::setting::NumericVersionCheck &&
               zanto::kModernJavaSettings[1] == zanto::setting::ReleaseFileVersion &&
@@ -91,31 +93,45 @@ class Parser {
  public:
   Parser(const fs::path& file, PackConfig& config, std::string& error) : file_(file), config_(config), error_(error) {}
 
+  // Reads every table and key it can, so that one run reports every error.
   bool run(const toml::table& root) {
+    std::vector<std::string> tables = {"package", "settings", "raw", "include", "version"};
+    for (const char* t : kReadableTables)
+      if (std::string_view(t).find('.') == std::string_view::npos) tables.push_back(t);
     for (auto&& [key, node] : root) {
-      if (key != "package" && key != "settings" && key != "raw" && key != "include" && key != "version")
-        return fail(key, "unknown table or key '" + std::string(key.str()) +
-                             "' (expected [package], [settings], [raw.narrow], [raw.wide], [[include]], [version])");
-      if (key == "include" ? !node.is_array_of_tables() : !node.is_table())
-        return fail(key, key == "include" ? "'include' must be an array of tables: [[include]]"
-                                          : "'" + std::string(key.str()) + "' must be a table");
+      std::string name(key.str());
+      if (std::find(tables.begin(), tables.end(), name) == tables.end())
+        fail(key, "unknown table or key '" + name + "'" + didYouMean(name, tables) +
+                      " (expected [package], [settings], [raw.narrow], [raw.wide], [[include]], [version], [service], "
+                      "[java], [app], [logs])");
+      else if (key == "include" ? !node.is_array_of_tables() : !node.is_table())
+        fail(key, key == "include" ? "'include' must be an array of tables: [[include]]"
+                                   : "'" + name + "' must be a table");
     }
-    // Tables iterate in key order; [settings] must come before [raw] for the
-    // check that no id is given in both.
-    if (auto* t = root["package"].as_table(); t && !package(*t)) return false;
-    if (auto* t = root["settings"].as_table(); t && !settings(*t)) return false;
-    if (auto* t = root["raw"].as_table(); t && !raw(*t)) return false;
-    if (auto* t = root["version"].as_table(); t && !version(*t)) return false;
+    // Tables iterate in key order; [settings] and the readable tables come before
+    // [raw] for the check that no id is given twice.
+    if (auto* t = root["package"].as_table()) package(*t);
+    if (auto* t = root["settings"].as_table()) settings(*t);
+    vocabulary(root);
+    if (auto* t = root["raw"].as_table()) raw(*t);
+    if (auto* t = root["version"].as_table()) version(*t);
     if (auto* a = root["include"].as_array())
       for (auto&& entry : *a)
-        if (!include(*entry.as_table())) return false;
-    return true;
+        if (entry.is_table()) include(*entry.as_table());
+    std::stable_sort(errors_.begin(), errors_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    error_.clear();
+    for (const auto& [line, message] : errors_) error_ += (error_.empty() ? "" : "\n") + configError(file_, line, message);
+    return errors_.empty();
   }
 
  private:
   template <typename At>
   bool fail(const At& at, const std::string& message) {
-    error_ = configError(file_, at.source().begin.line, message);
+    return failAt(at.source().begin.line, message);
+  }
+  bool failAt(uint32_t line, const std::string& message) {
+    errors_.emplace_back(line, message);
     return false;
   }
 
@@ -123,104 +139,155 @@ class Parser {
     return node.is_table() || fail(key, "'" + std::string(key.str()) + "' must be a table");
   }
 
-  bool package(const toml::table& table) {
-    for (auto&& [key, node] : table) {
-      if (key == "arch") {
-        auto arch = node.is_string() ? archFromName(node.as_string()->get()) : std::nullopt;
-        if (!arch) return fail(node, "arch must be \"x86\" or \"x64\"");
-        config_.arch = arch;
-      } else if (key == "codepage") {
-        int64_t value = node.is_integer() ? node.as_integer()->get() : -1;
-        if (value < 0 || value > UINT32_MAX || !isBlockCodePage(static_cast<uint32_t>(value)))
-          return fail(node, "codepage must be a Windows ANSI code page (874, 932, 936, 949, 950, 1250 to 1258), "
-                            "65001 or 0 (no record)");
-        config_.codePage = static_cast<uint32_t>(value);
-      } else if (key == "runtime" || key == "modern_java" || key == "service_defaults") {
-        std::string name(key.str());
-        if (!node.is_boolean()) return fail(node, name + " must be a boolean, not " + typeName(node));
-        (key == "runtime"       ? config_.runtime
-         : key == "modern_java" ? config_.modernJava
-                                : config_.serviceDefaults) = node.as_boolean()->get();
-      } else if (key == "icon") {
-        if (!node.is_string() || node.as_string()->get().empty())
-          return fail(node, "icon must be the name of an .ico file");
-        config_.icon = config_.file.parent_path() / pathFromUtf8(node.as_string()->get());
-        config_.iconLine = node.source().begin.line;
-      } else {
-        return fail(key, "unknown key '" + std::string(key.str()) +
-                             "' in [package] (expected arch, runtime, modern_java, service_defaults, codepage, icon)");
-      }
+  void package(const toml::table& table) {
+    for (auto&& [key, node] : table) packageKey(key, node);
+  }
+
+  bool packageKey(const toml::key& key, const toml::node& node) {
+    if (key == "arch") {
+      auto arch = node.is_string() ? archFromName(node.as_string()->get()) : std::nullopt;
+      if (!arch) return fail(node, "arch must be \"x86\" or \"x64\"");
+      config_.arch = arch;
+    } else if (key == "codepage") {
+      int64_t value = node.is_integer() ? node.as_integer()->get() : -1;
+      if (value < 0 || value > UINT32_MAX || !isBlockCodePage(static_cast<uint32_t>(value)))
+        return fail(node, "codepage must be a Windows ANSI code page (874, 932, 936, 949, 950, 1250 to 1258), "
+                          "65001 or 0 (no record)");
+      config_.codePage = static_cast<uint32_t>(value);
+    } else if (key == "runtime" || key == "modern_java" || key == "service_defaults") {
+      std::string name(key.str());
+      if (!node.is_boolean()) return fail(node, name + " must be a boolean, not " + typeName(node));
+      (key == "runtime"       ? config_.runtime
+       : key == "modern_java" ? config_.modernJava
+                              : config_.serviceDefaults) = node.as_boolean()->get();
+    } else if (key == "icon") {
+      if (!node.is_string() || node.as_string()->get().empty())
+        return fail(node, "icon must be the name of an .ico file");
+      config_.icon = config_.file.parent_path() / pathFromUtf8(node.as_string()->get());
+      config_.iconLine = node.source().begin.line;
+    } else {
+      std::string name(key.str());
+      return fail(key, "unknown key '" + name + "' in [package]" +
+                           didYouMean(name, {"arch", "runtime", "modern_java", "service_defaults", "codepage", "icon"}) +
+                           " (expected arch, runtime, modern_java, service_defaults, codepage, icon)");
     }
     return true;
   }
 
-  bool narrowText(const toml::node& node, const std::string& what, std::string& out) {
+  bool narrowText(const toml::node& node, uint32_t line, const std::string& what, std::string& out) {
     std::string problem;
     if (utf8ToCodePage(config_.codePage, node.as_string()->get(), out, problem)) return true;
-    return fail(node, what + ": " + problem);
+    return failAt(line, what + ": " + problem);
   }
 
-  bool settings(const toml::table& table) {
+  static const std::vector<std::string>& settingNames() {
+    static const std::vector<std::string> names = [] {
+      std::vector<std::string> n;
+      for (size_t i = 0; i < kSettingCount; ++i) n.push_back(kSettings[i].name);
+      return n;
+    }();
+    return names;
+  }
+
+  void settings(const toml::table& table) {
     for (auto&& [key, node] : table) {
       std::string name(key.str());
       const SettingInfo* info = findSettingByName(name.c_str());
-      if (!info) return fail(key, "unknown setting '" + name + "' (zanto-pack settings lists them; use [raw] for ids)");
-      if (info->id == setting::IncludedFileCount || info->id == setting::IncludedFileNames)
-        return fail(key, name + " is set by zanto-pack from the [[include]] entries");
-      if (info->id == setting::CodePage) return fail(key, name + " is set by zanto-pack from [package] codepage");
-      bool wide = info->kind == SettingKind::Wide;
-      settingLines_[wide][info->id] = key.source().begin.line;
-      if (wide) {
-        if (!node.is_string()) return fail(node, name + " must be a string, not " + typeName(node));
-        std::u16string units;
-        utf8ToUtf16(node.as_string()->get(), units);  // toml++ has checked the UTF-8
-        if (std::string problem = wideSettingProblem(units); !problem.empty()) return fail(node, name + ": " + problem);
-        config_.wide[info->id] = std::move(units);
+      if (!info) {
+        fail(key, "unknown setting '" + name + "'" + didYouMean(name, settingNames()) +
+                      " (zanto-pack settings lists them; use [raw] for ids)");
         continue;
       }
-      std::string bytes;
-      if (info->id == setting::LogSizeThreshold && node.is_integer()) {
-        // A plain byte count may be given as a number too.
-        bytes = std::to_string(node.as_integer()->get());
-        if (const char* problem = textSettingProblem(info->id, bytes.c_str())) return fail(node, name + " " + problem);
-      } else if (info->kind == SettingKind::Text || info->kind == SettingKind::List) {
-        if (!node.is_string()) return fail(node, name + " must be a string, not " + typeName(node));
-        if (!narrowText(node, name, bytes)) return false;
-        if (const char* problem = textSettingProblem(info->id, bytes.c_str()))
-          return fail(node, name + " " + problem + ", not \"" + node.as_string()->get() + "\"");
-      } else if (info->kind == SettingKind::Flag && node.is_boolean()) {
-        bytes = node.as_boolean()->get() ? "1" : "0";
-      } else {
-        bool flag = info->kind == SettingKind::Flag;
-        if (!node.is_integer())
-          return fail(
-              node, name + " must be " + (flag ? "a boolean or an integer" : "an integer") + ", not " + typeName(node));
-        int64_t value = node.as_integer()->get();
-        if (value < INT32_MIN || value > INT32_MAX) return fail(node, name + " is out of the 32-bit integer range");
-        int64_t minimum, maximum;
-        if (intSettingRange(info->id, minimum, maximum) && (value < minimum || value > maximum))
-          return fail(node, name + " must be from " + std::to_string(minimum) + " to " + std::to_string(maximum) +
-                                ", not " + std::to_string(value));
-        bytes = std::to_string(value);
+      if (info->id == setting::IncludedFileCount || info->id == setting::IncludedFileNames) {
+        fail(key, name + " is set by zanto-pack from the [[include]] entries");
+        continue;
       }
-      if (std::string problem = narrowSettingProblem(bytes, info->id); !problem.empty())
-        return fail(node, name + ": " + problem);
-      config_.narrow[info->id] = std::move(bytes);
-      config_.narrowLines[info->id] = key.source().begin.line;
+      if (info->id == setting::CodePage) {
+        fail(key, name + " is set by zanto-pack from [package] codepage");
+        continue;
+      }
+      bool wide = info->kind == SettingKind::Wide;
+      settingLines_[wide][info->id] = key.source().begin.line;
+      givenAs_[wide][info->id] = name + " in [settings]";
+      setting(*info, name, node, key.source().begin.line, node.source().begin.line);
     }
+  }
+
+  // One value for a setting, given by name or through a readable key (`shown`).
+  bool setting(const SettingInfo& info, const std::string& name, const toml::node& node, uint32_t keyLine,
+               uint32_t line) {
+    if (info.kind == SettingKind::Wide) {
+      if (!node.is_string()) return failAt(line, name + " must be a string, not " + typeName(node));
+      std::u16string units;
+      utf8ToUtf16(node.as_string()->get(), units);  // toml++ has checked the UTF-8
+      if (std::string problem = wideSettingProblem(units); !problem.empty()) return failAt(line, name + ": " + problem);
+      config_.wide[info.id] = std::move(units);
+      return true;
+    }
+    std::string bytes;
+    if (info.id == setting::LogSizeThreshold && node.is_integer()) {
+      // A plain byte count may be given as a number too.
+      bytes = std::to_string(node.as_integer()->get());
+      if (const char* problem = textSettingProblem(info.id, bytes.c_str())) return failAt(line, name + " " + problem);
+    } else if (info.kind == SettingKind::Text || info.kind == SettingKind::List) {
+      if (!node.is_string()) return failAt(line, name + " must be a string, not " + typeName(node));
+      if (!narrowText(node, line, name, bytes)) return false;
+      if (const char* problem = textSettingProblem(info.id, bytes.c_str()))
+        return failAt(line, name + " " + problem + ", not \"" + node.as_string()->get() + "\"");
+    } else if (info.kind == SettingKind::Flag && node.is_boolean()) {
+      bytes = node.as_boolean()->get() ? "1" : "0";
+    } else {
+      bool flag = info.kind == SettingKind::Flag;
+      if (!node.is_integer())
+        return failAt(line, name + " must be " + (flag ? "a boolean or an integer" : "an integer") + ", not " +
+                                typeName(node));
+      int64_t value = node.as_integer()->get();
+      if (value < INT32_MIN || value > INT32_MAX) return failAt(line, name + " is out of the 32-bit integer range");
+      int64_t minimum, maximum;
+      if (intSettingRange(info.id, minimum, maximum) && (value < minimum || value > maximum))
+        return failAt(line, name + " must be from " + std::to_string(minimum) + " to " + std::to_string(maximum) +
+                                ", not " + std::to_string(value));
+      bytes = std::to_string(value);
+    }
+    if (std::string problem = narrowSettingProblem(bytes, info.id); !problem.empty())
+      return failAt(line, name + ": " + problem);
+    config_.narrow[info.id] = std::move(bytes);
+    config_.narrowLines[info.id] = keyLine;
     return true;
   }
 
-  bool raw(const toml::table& table) {
+  // The readable tables: each key's settings, checked as [settings] checks them; a
+  // setting given both ways names both lines.
+  void vocabulary(const toml::table& root) {
+    VocabularyResult result;
+    readVocabulary(root, config_.file.parent_path(), result);
+    for (auto& [line, message] : result.errors) failAt(line, message);
+    for (const MappedSetting& m : result.settings) {
+      const SettingInfo* info = findSettingById(m.id, m.wide);
+      auto given = givenAs_[m.wide].find(m.id);
+      if (given != givenAs_[m.wide].end()) {
+        if (given->second != m.key)
+          failAt(m.line, m.key + " and " + given->second + " (line " + std::to_string(settingLines_[m.wide][m.id]) +
+                             ") both give " + info->name);
+        continue;
+      }
+      settingLines_[m.wide][m.id] = m.line;
+      givenAs_[m.wide][m.id] = m.key;
+      setting(*info, m.key, *m.value, m.line, m.line);
+    }
+    for (const ClassPathFile& f : result.includes) addInclude(f.source, pathText(f.source.filename()), nullptr, f.line);
+  }
+
+  void raw(const toml::table& table) {
     for (auto&& [key, node] : table) {
       bool wide = key == "wide";
-      if (!wide && key != "narrow")
-        return fail(key, "unknown table [raw." + std::string(key.str()) + "] (expected [raw.narrow], [raw.wide])");
-      if (!expectTable(key, node)) return false;
-      for (auto&& [idKey, value] : *node.as_table())
-        if (!rawRecord(wide, idKey, value)) return false;
+      if (!wide && key != "narrow") {
+        fail(key, "unknown table [raw." + std::string(key.str()) + "] (expected [raw.narrow], [raw.wide])");
+        continue;
+      }
+      if (!expectTable(key, node)) continue;
+      for (auto&& [idKey, value] : *node.as_table()) rawRecord(wide, idKey, value);
     }
-    return true;
   }
 
   bool rawRecord(bool wide, const toml::key& key, const toml::node& node) {
@@ -231,13 +298,13 @@ class Parser {
     if (!wide && *id == setting::CodePage && config_.codePage != 0)
       return fail(key, "id " + std::to_string(*id) + " is set by zanto-pack from [package] codepage (0 leaves it to [raw])");
     if (auto it = settingLines_[wide].find(*id); it != settingLines_[wide].end())
-      return fail(key, "id " + std::to_string(*id) + " is already given as " + findSettingById(*id, wide)->name +
-                           " in [settings] (line " + std::to_string(it->second) + ")");
+      return fail(key, "id " + std::to_string(*id) + " is already given as " + givenAs_[wide][*id] + " (line " +
+                           std::to_string(it->second) + ")");
     if (!wide) {
       if (!node.is_string())
         return fail(node, "a [raw.narrow] value must be a string, not " + std::string(typeName(node)));
       config_.narrowLines[*id] = key.source().begin.line;
-      return narrowText(node, "raw id " + std::to_string(*id), config_.narrow[*id]);
+      return narrowText(node, node.source().begin.line, "raw id " + std::to_string(*id), config_.narrow[*id]);
     }
     std::u16string units;
     if (node.is_string()) {
@@ -257,66 +324,87 @@ class Parser {
     return true;
   }
 
-  bool version(const toml::table& table) {
+  void version(const toml::table& table) {
     VersionSettings v;
     v.line = table.source().begin.line;
-    for (auto&& [key, node] : table) {
-      std::string name(key.str());
-      std::u16string* field = name == "version"       ? &v.version
-                              : name == "product"     ? &v.product
-                              : name == "company"     ? &v.company
-                              : name == "copyright"   ? &v.copyright
-                              : name == "description" ? &v.description
-                                                      : nullptr;
-      if (!field)
-        return fail(key, "unknown key '" + name +
-                             "' in [version] (expected version, product, company, copyright, description)");
-      if (!node.is_string()) return fail(node, name + " must be a string, not " + typeName(node));
-      const std::string& text = node.as_string()->get();
-      utf8ToUtf16(text, *field);
-      if (field->find(u'\0') != std::u16string::npos) return fail(node, name + ": the text contains a NUL character");
-      if (field->size() > kVersionTextLimit)
-        return fail(node, name + ": the text is " + std::to_string(field->size()) + " UTF-16 units long; at most " +
-                              std::to_string(kVersionTextLimit) + " are taken");
-      if (field == &v.version && !parseVersionNumbers(text, v.numbers))
-        return fail(node,
-                    "version " + tomlQuoted(text) +
-                        " is not two to four numbers from 0 to 65535 separated by dots (such as 1.4.2 or 1.4.2.7)");
+    bool ok = true;
+    for (auto&& [key, node] : table) ok = versionKey(v, key, node) && ok;
+    if (v.version.empty()) {
+      if (ok) fail(table, "[version] needs a version, such as version = \"1.4.2\"");
+      return;
     }
-    if (v.version.empty()) return fail(table, "[version] needs a version, such as version = \"1.4.2\"");
-    config_.version = std::move(v);
+    if (ok) config_.version = std::move(v);
+  }
+
+  bool versionKey(VersionSettings& v, const toml::key& key, const toml::node& node) {
+    std::string name(key.str());
+    std::u16string* field = name == "version"       ? &v.version
+                            : name == "product"     ? &v.product
+                            : name == "company"     ? &v.company
+                            : name == "copyright"   ? &v.copyright
+                            : name == "description" ? &v.description
+                                                    : nullptr;
+    if (!field)
+      return fail(key, "unknown key '" + name + "' in [version]" +
+                           didYouMean(name, {"version", "product", "company", "copyright", "description"}) +
+                           " (expected version, product, company, copyright, description)");
+    if (!node.is_string()) return fail(node, name + " must be a string, not " + typeName(node));
+    const std::string& text = node.as_string()->get();
+    utf8ToUtf16(text, *field);
+    if (field->find(u'\0') != std::u16string::npos) return fail(node, name + ": the text contains a NUL character");
+    if (field->size() > kVersionTextLimit)
+      return fail(node, name + ": the text is " + std::to_string(field->size()) + " UTF-16 units long; at most " +
+                            std::to_string(kVersionTextLimit) + " are taken");
+    if (field == &v.version && !parseVersionNumbers(text, v.numbers))
+      return fail(node, "version " + tomlQuoted(text) +
+                            " is not two to four numbers from 0 to 65535 separated by dots (such as 1.4.2 or 1.4.2.7)");
     return true;
   }
 
   static std::string tomlQuoted(const std::string& text) { return "\"" + text + "\""; }
 
-  bool include(const toml::table& table) {
-    IncludeEntry entry;
-    entry.line = table.source().begin.line;
+  void include(const toml::table& table) {
     const toml::node* nameNode = nullptr;
     std::string source;
+    bool ok = true;
     for (auto&& [key, node] : table) {
-      if (key != "source" && key != "name")
-        return fail(key, "unknown key '" + std::string(key.str()) + "' in [[include]] (expected source, name)");
-      if (!node.is_string()) return fail(node, std::string(key.str()) + " must be a string, not " + typeName(node));
-      if (key == "source")
+      if (key != "source" && key != "name") {
+        std::string name(key.str());
+        ok = fail(key, "unknown key '" + name + "' in [[include]]" + didYouMean(name, {"source", "name"}) +
+                           " (expected source, name)");
+      } else if (!node.is_string()) {
+        ok = fail(node, std::string(key.str()) + " must be a string, not " + typeName(node));
+      } else if (key == "source") {
         source = node.as_string()->get();
-      else
+      } else {
         nameNode = &node;
+      }
     }
-    if (source.empty()) return fail(table, "[[include]] needs a source file");
-    entry.source = config_.file.parent_path() / pathFromUtf8(source);
+    if (!ok) return;
+    if (source.empty()) {
+      fail(table, "[[include]] needs a source file");
+      return;
+    }
     std::string name = nameNode ? nameNode->as_string()->get() : pathText(pathFromUtf8(source).filename());
+    addInclude(config_.file.parent_path() / pathFromUtf8(source), name,
+               nameNode ? nameNode : static_cast<const toml::node*>(&table), table.source().begin.line);
+  }
+
+  // An included file by its UTF-8 name; `at` is where a bad name is reported.
+  bool addInclude(const fs::path& source, const std::string& name, const toml::node* at, uint32_t line) {
+    IncludeEntry entry;
+    entry.line = line;
+    entry.source = source;
     std::string problem;
+    const uint32_t nameLine = at ? at->source().begin.line : line;
     if (!utf8ToCodePage(config_.codePage, name, entry.name, problem) ||
         !(problem = includedFileNameProblem(entry.name)).empty())
-      return fail(nameNode ? *nameNode : static_cast<const toml::node&>(table),
-                  "included file name \"" + name + "\": " + problem);
+      return failAt(nameLine, "included file name \"" + name + "\": " + problem);
     for (const IncludeEntry& other : config_.includes) {
       BlockModel pair;
       pair.files = {{other.name, {}}, {entry.name, {}}};
       if (std::string clash = modelProblem(pair); !clash.empty())
-        return fail(table, clash + " (line " + std::to_string(other.line) + ")");
+        return failAt(line, clash + " (line " + std::to_string(other.line) + ")");
     }
     config_.includes.push_back(std::move(entry));
     return true;
@@ -325,7 +413,9 @@ class Parser {
   const fs::path& file_;
   PackConfig& config_;
   std::string& error_;
+  std::vector<std::pair<uint32_t, std::string>> errors_;
   std::map<int32_t, uint32_t> settingLines_[2];  // narrow, wide: id to line
+  std::map<int32_t, std::string> givenAs_[2];    // narrow, wide: id to "Name in [settings]" or the readable key
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "SettingsDoc.h"
 
 #include "Settings.h"
+#include "Vocabulary.h"
 
 namespace zanto {
 
@@ -26,6 +27,11 @@ bool isDerived(const SettingInfo& s) {
   return s.id == setting::IncludedFileCount || s.id == setting::IncludedFileNames;
 }
 
+std::string readable(const SettingInfo& s) {
+  const char* key = readableKeyOf(s.id, s.kind == SettingKind::Wide);
+  return key ? std::string("`") + key + "`" : std::string();
+}
+
 void row(std::string& out, const SettingInfo& s) {
   std::string range;
   int64_t minimum, maximum;
@@ -35,7 +41,7 @@ void row(std::string& out, const SettingInfo& s) {
          (isDerived(s)                        ? "(none)"
           : s.id == setting::LogSizeThreshold ? "string or integer"
                                               : tomlType(s.kind)) +
-         range + " | " + cell(s.meaning) + " |\n";
+         range + " | " + readable(s) + " | " + cell(s.meaning) + " |\n";
 }
 
 }  // namespace
@@ -63,10 +69,13 @@ std::string settingsReference() {
       "at any length.\n"
       "Records with ids that no name covers go in `[raw.narrow]` and `[raw.wide]`, keyed by the id.\n"
       "\n"
+      "Most settings can also be given by a readable key (the column Key: `service.name` is `name` in\n"
+      "`[service]`), as packager/README.md describes; a setting given both ways is an error.\n"
+      "\n"
       "## Settings\n"
       "\n"
-      "| Id | Name | Kind | TOML value | Meaning |\n"
-      "|---|---|---|---|---|\n";
+      "| Id | Name | Kind | TOML value | Key | Meaning |\n"
+      "|---|---|---|---|---|---|\n";
   for (size_t i = 0; i < kSettingCount; ++i)
     if (!isMessage(kSettings[i]) && !isDerived(kSettings[i])) row(out, kSettings[i]);
   out +=
@@ -76,8 +85,8 @@ std::string settingsReference() {
       "Texts the launcher shows; the block supplies them all, the launcher has no defaults.\n"
       "The marker in per-cent signs is replaced when the message is shown.\n"
       "\n"
-      "| Id | Name | Kind | TOML value | Meaning |\n"
-      "|---|---|---|---|---|\n";
+      "| Id | Name | Kind | TOML value | Key | Meaning |\n"
+      "|---|---|---|---|---|---|\n";
   for (size_t i = 0; i < kSettingCount; ++i)
     if (isMessage(kSettings[i])) row(out, kSettings[i]);
   out +=
@@ -86,8 +95,8 @@ std::string settingsReference() {
       "\n"
       "Derived from the `[[include]]` entries (and the runtime jar); they cannot be given by hand.\n"
       "\n"
-      "| Id | Name | Kind | TOML value | Meaning |\n"
-      "|---|---|---|---|---|\n";
+      "| Id | Name | Kind | TOML value | Key | Meaning |\n"
+      "|---|---|---|---|---|---|\n";
   for (size_t i = 0; i < kSettingCount; ++i)
     if (isDerived(kSettings[i])) row(out, kSettings[i]);
   return out;

@@ -1,10 +1,12 @@
 // zanto-pack: makes configured launcher copies (build), shows what a copy carries
-// (inspect) and prints the settings reference (settings).
+// (inspect), writes a first configuration for a jar (init) and prints the settings
+// reference (settings).
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "Init.h"
 #include "Inspect.h"
 #include "Pack.h"
 #include "SettingsDoc.h"
@@ -37,8 +39,14 @@ fs::path toolDirectory(const char* argv0) {
 // Binary, so that the output is byte for byte what the tests and docs expect.
 void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+// One line per error: a configuration may report several.
 int fail(const std::string& message) {
-  std::fprintf(stderr, "zanto-pack: error: %s\n", message.c_str());
+  size_t start = 0;
+  for (size_t end; start <= message.size(); start = end + 1) {
+    end = message.find('\n', start);
+    if (end == std::string::npos) end = message.size();
+    std::fprintf(stderr, "zanto-pack: error: %s\n", message.substr(start, end - start).c_str());
+  }
   return 1;
 }
 
@@ -58,8 +66,15 @@ int run(int argc, const char* const* argv) {
   CLI::App* inspect = app.add_subcommand("inspect", "print what a packaged executable carries, as a configuration");
   inspect->add_option("EXE", exe, "packaged executable")->required();
   inspect->add_option("--extract", extract, "write the included files to this directory");
+  bool raw = false;
+  inspect->add_flag("--raw", raw, "print every record under [settings] and [raw], not the readable tables");
 
   CLI::App* settings = app.add_subcommand("settings", "print the settings reference (Markdown)");
+
+  std::string jar, initConfig;
+  CLI::App* init = app.add_subcommand("init", "write a first configuration for a jar, from its manifest");
+  init->add_option("JAR", jar, "the application's jar")->required();
+  init->add_option("-o,--output", initConfig, "configuration to write (default: the jar's name with .toml)");
 
   CLI11_PARSE(app, argc, argv);
 #ifdef _WIN32
@@ -85,8 +100,16 @@ int run(int argc, const char* const* argv) {
     if (!readFileBytes(pathFromUtf8(exe), image, error)) return fail(error);
     fs::path dir = pathFromUtf8(extract);
     std::string toml;
-    if (!inspectLauncherCopy(image, exe, extract.empty() ? nullptr : &dir, toml, error)) return fail(error);
+    if (!inspectLauncherCopy(image, exe, extract.empty() ? nullptr : &dir, toml, error, raw)) return fail(error);
     print(toml);
+    return 0;
+  }
+  if (*init) {
+    fs::path jarPath = pathFromUtf8(jar);
+    fs::path configPath = initConfig.empty() ? fs::path(jarPath.stem()) += ".toml" : pathFromUtf8(initConfig);
+    std::string next;
+    if (!initCommand(jarPath, configPath, next, error)) return fail(error);
+    print(next);
     return 0;
   }
   if (*settings) print(settingsReference());

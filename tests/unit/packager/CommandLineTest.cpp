@@ -51,7 +51,9 @@ TEST(CommandLine, BuildAndInspect) {
   PackRun shown = runPack(dir, "inspect " + (dir / "svc.exe").string() + " --extract " + (dir / "x").string());
   EXPECT_EQ(shown.exitCode, 0) << shown.err;
   EXPECT_NE(shown.out.find("arch = \"x86\"\nruntime = false"), std::string::npos) << shown.out;
-  EXPECT_NE(shown.out.find("ApplicationName = \"svc\"\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("[service]\nname = \"svc\"\n"), std::string::npos) << shown.out;
+  shown = runPack(dir, "inspect " + (dir / "svc.exe").string() + " --raw");
+  EXPECT_NE(shown.out.find("[settings]\nApplicationName = \"svc\"\n"), std::string::npos) << shown.out;
   EXPECT_EQ(test::readFile(dir / "x" / "zanto-runtime.jar"), test::bytesOf("rt"));
   // A warning goes to standard error; the build succeeds.
   test::writeFile(dir / "warn.toml", std::string("[settings]\nVmParameters = \"-jar app.jar\"\n"));
@@ -83,6 +85,74 @@ TEST(CommandLine, BuildAndInspect) {
     EXPECT_NE(run.err.find(f.message), std::string::npos) << f.args << "\n" << run.err;
     EXPECT_EQ(test::readFile(dir / "svc.exe"), packaged) << f.args;
   }
+}
+
+// init on jars made by the JDK's own tool: the manifest's values and the class
+// version become the configuration, which then builds (or, without Main-Class,
+// names the line to fill in).
+TEST(CommandLine, InitWritesAConfigurationThatBuilds) {
+  ScratchDir dir;
+  const std::string jdk = "/usr/lib/jvm/java-17-openjdk-amd64/bin/";
+  const std::string d = dir.path().string();
+  std::filesystem::create_directories(dir / "src/hello");
+  std::filesystem::create_directories(dir / "dist/lib");
+  test::writeFile(dir / "src/hello/Main.java",
+                  std::string("package hello; public class Main { public static void main(String[] a) {} }"));
+  test::writeFile(dir / "manifest.txt", std::string("Implementation-Title: Hello Service\nImplementation-Version: "
+                                                    "2.1.0\nAutomatic-Module-Name: com.example.hello\nClass-Path: "
+                                                    "lib/dep.jar lib/gone.jar\n"));
+  test::writeFile(dir / "dist/lib/dep.jar", std::string("PK dep"));
+  ASSERT_EQ(std::system((jdk + "javac --release 11 -d '" + d + "/classes' '" + d + "/src/hello/Main.java'").c_str()), 0);
+  ASSERT_EQ(std::system((jdk + "jar --create --file '" + d + "/dist/hello-app.jar' --main-class hello.Main --manifest '" +
+                         d + "/manifest.txt' -C '" + d + "/classes' .")
+                            .c_str()),
+            0);
+  ASSERT_EQ(std::system((jdk + "jar --create --no-manifest --file '" + d + "/dist/plain.jar' -C '" + d + "/classes' .")
+                            .c_str()),
+            0);
+  test::writeFile(dir / "launcher.exe", test::sampleLauncher(true));
+  test::writeFile(dir / "rt.jar", std::string("rt"));
+  struct Case {
+    std::string args, config;
+    std::vector<std::string> lines;  // in the configuration
+    const char* buildError;          // null: it builds
+  };
+  const Case cases[] = {
+      {"init " + d + "/dist/hello-app.jar -o " + d + "/hello.toml", d + "/hello.toml",
+       {"name = \"hello-app\"", "display_name = \"Hello Service\"", "start = \"auto\"", "restart = [10, 60, 300]",
+        "version = \"11+\"   # the jar's classes need Java 11 (class file version 55)",
+        "search = [\"JAVA_HOME\", \"registry\", \"path\"]", "main_class = \"hello.Main\"",
+        "classpath = [\"dist/hello-app.jar\", \"dist/lib/dep.jar\"]", "\"lib/gone.jar\" is not a file beside the jar",
+        "working_dir = \".\"", "mode = \"roll-by-day\"", "version = \"2.1.0\"", "com.example.hello"},
+       nullptr},
+      {"init " + d + "/dist/plain.jar -o " + d + "/dist/plain.toml", d + "/dist/plain.toml",
+       {"name = \"plain\"", "main_class = \"\"   # FILL IN", "classpath = [\"plain.jar\"]", "version = \"11+\""},
+       "app.main_class is empty"},
+  };
+  for (const Case& c : cases) {
+    PackRun run = runPack(dir, c.args);
+    ASSERT_EQ(run.exitCode, 0) << c.args << "\n" << run.err;
+    EXPECT_NE(run.out.find("zanto-pack build " + c.config + " -o "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(".exe /run\n"), std::string::npos) << run.out;
+    Bytes written = test::readFile(c.config);
+    std::string config(written.begin(), written.end());
+    for (const std::string& line : c.lines) EXPECT_NE(config.find(line), std::string::npos) << line << "\n" << config;
+    PackRun built = runPack(dir, "build " + c.config + " -o " + d + "/out.exe --launcher " + d +
+                                     "/launcher.exe --runtime-jar " + d + "/rt.jar");
+    EXPECT_EQ(built.exitCode, c.buildError ? 1 : 0) << built.err;
+    if (c.buildError) {
+      EXPECT_NE(built.err.find(c.buildError), std::string::npos) << built.err;
+    }
+    // A second init never replaces the configuration.
+    PackRun again = runPack(dir, c.args);
+    EXPECT_NE(again.exitCode, 0);
+    EXPECT_NE(again.err.find("exists; init does not replace it"), std::string::npos) << again.err;
+    EXPECT_EQ(test::readFile(c.config), written);
+  }
+  PackRun bad = runPack(dir, "init " + d + "/manifest.txt -o " + d + "/bad.toml");
+  EXPECT_NE(bad.exitCode, 0);
+  EXPECT_NE(bad.err.find("manifest.txt: Not a zip archive"), std::string::npos) << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "bad.toml"));
 }
 
 }  // namespace

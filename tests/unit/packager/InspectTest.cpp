@@ -12,22 +12,30 @@ namespace {
 
 using test::ScratchDir;
 
-// Packages the output of inspect --extract again with the same launcher.
-Bytes repackage(const Bytes& copy, const ScratchDir& dir, std::string* tomlOut = nullptr) {
-  std::string toml, error;
-  std::filesystem::path extract = dir / "extracted";
-  EXPECT_TRUE(inspectLauncherCopy(copy, "in.exe", &extract, toml, error)) << error;
-  if (tomlOut) *tomlOut = toml;
-  test::writeFile(dir / "again.toml", toml);
+// Packages the output of inspect --extract again with the same launcher, in both
+// forms: the readable tables (`readableOut`) and --raw (`tomlOut`); both must give
+// the same executable, which is returned.
+Bytes repackage(const Bytes& copy, const ScratchDir& dir, std::string* tomlOut = nullptr,
+                std::string* readableOut = nullptr) {
   test::writeFile(dir / "launcher.exe", test::sampleLauncher());
-  BuildRequest request;
-  request.config = dir / "again.toml";
-  request.output = dir / "again.exe";
-  request.launcher = dir / "launcher.exe";
-  request.toolDirectory = dir / "nowhere";  // the runtime jar must not be looked for
-  std::vector<std::string> warnings;
-  EXPECT_TRUE(buildPackage(request, warnings, error)) << error << "\n" << toml;
-  return test::readFile(dir / "again.exe");
+  Bytes built[2];
+  for (bool raw : {false, true}) {
+    std::string toml, error;
+    std::filesystem::path extract = dir / "extracted";
+    EXPECT_TRUE(inspectLauncherCopy(copy, "in.exe", &extract, toml, error, raw)) << error;
+    if (std::string* out = raw ? tomlOut : readableOut) *out = toml;
+    test::writeFile(dir / "again.toml", toml);
+    BuildRequest request;
+    request.config = dir / "again.toml";
+    request.output = dir / "again.exe";
+    request.launcher = dir / "launcher.exe";
+    request.toolDirectory = dir / "nowhere";  // the runtime jar must not be looked for
+    std::vector<std::string> warnings;
+    EXPECT_TRUE(buildPackage(request, warnings, error)) << error << "\n" << toml;
+    built[raw] = test::readFile(dir / "again.exe");
+  }
+  EXPECT_EQ(built[0], built[1]) << "the readable and the --raw form package differently";
+  return built[1];
 }
 
 TEST(Inspect, ExtractedConfigurationPackagesToTheSameBytes) {
@@ -104,6 +112,87 @@ name = "ICON.ico"
   // Without --extract the icon is only mentioned.
   ASSERT_TRUE(inspectLauncherCopy(first, "in.exe", nullptr, toml, error)) << error;
   EXPECT_NE(toml.find("# icon: set, 3 images (--extract DIR writes it)\n"), std::string::npos) << toml;
+}
+
+// A configuration in the readable tables packages, is shown in them again, and that
+// output packages to the identical executable; records no key can give stay in [settings].
+TEST(Inspect, ReadableConfigurationRoundTrips) {
+  ScratchDir dir;
+  std::filesystem::create_directories(dir / "lib");
+  test::writeFile(dir / "lib/a.jar", std::string("PK a"));
+  test::writeFile(dir / "lib/b.jar", std::string("PK b"));
+  test::writeFile(dir / "launcher.exe", test::sampleLauncher());
+  test::writeFile(dir / "first.toml", std::string(R"(
+[package]
+runtime = false
+[service]
+name = "svc"
+display_name = "The Service"
+description = "does things"
+account = "NT AUTHORITY\\LocalService"
+start = "delayed"
+stop_timeout = 40
+dependencies = ["Tcpip", "Dnscache"]
+[service.recovery]
+restart = [10, 60]
+reset = 3600
+on_exit_code = true
+[java]
+version = "11..21"
+search = ["JAVA_HOME", "env:MY_JDK", "registry", "path", "jre"]
+options = ["-Xmx1g", "-Dname=a b"]
+jdk_only = false
+[app]
+main_class = "com.example.Main"
+classpath = ["lib/*.jar", "${ZANTO_EXEDIR}conf\\", "C:\\ext\\*.jar"]
+args = ["one", "two words"]
+[logs]
+file = "logs\\svc.log"
+mode = "roll-by-size"
+size = "20M"
+keep = 3
+console = true
+[settings]
+ExecutableType = 4
+ProductFlavor = "e"
+)"));
+  std::string error;
+  std::vector<std::string> warnings;
+  BuildRequest request;
+  request.config = dir / "first.toml";
+  request.output = dir / "first.exe";
+  request.launcher = dir / "launcher.exe";
+  request.toolDirectory = dir / "nowhere";
+  // ExecutableType both ways is refused; without the [settings] line the build goes through.
+  EXPECT_FALSE(buildPackage(request, warnings, error));
+  EXPECT_NE(error.find("first.toml:9: service.start and ExecutableType in [settings] (line 32) both give ExecutableType"),
+            std::string::npos)
+      << error;
+  Bytes config = test::readFile(dir / "first.toml");
+  std::string text(config.begin(), config.end());
+  text.erase(text.find("ExecutableType = 4\n"), 19);
+  test::writeFile(dir / "first.toml", text);
+  ASSERT_TRUE(buildPackage(request, warnings, error)) << error;
+  Bytes first = test::readFile(dir / "first.exe");
+  std::string raw, readable;
+  EXPECT_EQ(repackage(first, dir, &raw, &readable), first);
+  const char* lines[] = {
+      "[service]\nname = \"svc\"\ndisplay_name = \"The Service\"\ndescription = \"does things\"\n"
+      "account = \"NT AUTHORITY\\\\LocalService\"\nstart = \"delayed\"\nstop_timeout = 40\n"
+      "dependencies = [\"Tcpip\", \"Dnscache\"]\n",
+      "[service.recovery]\nrestart = [10, 60, 60]\nreset = 3600\non_exit_code = true\n",
+      "[java]\nversion = \"11..21\"\nsearch = [\"JAVA_HOME\", \"env:MY_JDK\", \"registry\", \"path\", \"jre\"]\n"
+      "options = [\"-Xmx1g\", \"-Dname=a b\"]\njdk_only = false\n",
+      "[app]\nmain_class = \"com.example.Main\"\nclasspath = [\"${ZANTO_EXEDIR}conf\\\\\", \"C:\\\\ext\\\\*.jar\"]\n"
+      "args = [\"one\", \"two words\"]\nworking_dir = \".\"\n",
+      "[logs]\nfile = \"logs\\\\svc.log\"\nmode = \"roll-by-size\"\nsize = \"20M\"\nkeep = 3\nconsole = true\n",
+      "[settings]\nProductFlavor = \"e\"\nNumericVersionCheck = true\n",
+      "name = \"a.jar\"", "name = \"b.jar\""};
+  for (const char* line : lines) EXPECT_NE(readable.find(line), std::string::npos) << line << "\n" << readable;
+  for (const char* name : {"ApplicationName", "MainClass", "RestartDelayFirst", "MinJavaVersion", "OutputLog"}) {
+    EXPECT_EQ(readable.find(std::string(name) + " ="), std::string::npos) << name << "\n" << readable;
+    EXPECT_NE(raw.find(std::string(name) + " ="), std::string::npos) << name << "\n" << raw;
+  }
 }
 
 TEST(Inspect, ForeignRecordsGoUnderRawAndStillRoundTrip) {

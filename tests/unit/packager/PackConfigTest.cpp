@@ -6,8 +6,10 @@
 #include "Pack.h"
 #include "PackConfig.h"
 #include "Resources.h"
+#include "ParameterSplitter.h"
 #include "Settings.h"
 #include "TestSupport.h"
+#include "Vocabulary.h"
 
 namespace zanto {
 namespace {
@@ -217,6 +219,29 @@ const ErrorCase kErrors[] = {
     {"[[include]]\nsource = \"a.jar\"\nname = \"\xE4\xB8\xAD.jar\"\n", 3, "code page 1252"},
     {"[[include]]\nsource = \"lib/\"\n", 1, "the name is empty"},
     {"[[include]]\nsource = \"x/A.jar\"\n\n[[include]]\nsource = \"y/a.jar\"\n", 4, "taken by \"A.jar\" (line 1)"},
+    {"[service]\nstart = \"manual\"\n", 2, "service.start must be \"auto\", \"demand\" or \"delayed\""},
+    {"[service]\nrecovery = 3\n", 2, "'service.recovery' must be a table"},
+    {"[service]\ndependencies = \"Tcpip\"\n", 2, "service.dependencies must be a list of strings"},
+    {"[service]\ndependencies = [\"a,b\"]\n", 2, "no service name"},
+    {"[service]\nstop_timeout = \"30\"\n", 2, "service.stop_timeout must be an integer, not a string"},
+    {"[service.recovery]\nrestart = [1, 2, 3, 4]\n", 2, "one to three delays"},
+    {"[service.recovery]\nrestart = true\n", 2, "one to three delays"},
+    {"[service.recovery]\nrestart = [-1]\n", 2, "service.recovery.restart must be from 0 to 4294967, not -1"},
+    {"[service.recovery]\non_exit_code = 1\n", 2, "must be true or false, not an integer"},
+    {"[java]\nversion = 17\n", 2, "java.version must be a string"},
+    {"[java]\nsearch = [\"env:\"]\n", 2, "is no search word"},
+    {"[java]\noptions = [\"it's \\\"x\\\"\"]\n", 2, "holds both"},
+    {"[java]\noptions = [3]\n", 2, "an item is an integer"},
+    {"[app]\nmain_class = \"\"\n", 2, "app.main_class is empty"},
+    {"[app]\nmainclass = \"x\"\n", 2, "did you mean 'main_class'?"},
+    {"[app]\nmain_class = \"\\u0100\"\n", 2, "app.main_class: character U+0100"},
+    {"[logs]\nkeep = 0\n", 2, "logs.keep must be from 1 to 9999"},
+    {"[logs]\nsize = \"1\"\n", 2, "logs.size must be a size"},
+    {"[app]\nmain_class = \"a\"\n[raw.narrow]\n\"122\" = \"b\"\n", 4, "already given as app.main_class (line 2)"},
+    {"[settings]\nMinJavaVersion = \"9\"\n[java]\nversion = \"11+\"\n", 4,
+     "java.version and MinJavaVersion in [settings] (line 2) both give MinJavaVersion"},
+    {"[service]\nstart = \"delayed\"\n[settings]\nDelayedAutoStart = false\n", 2, "both give DelayedAutoStart"},
+    {"[vesion]\n", 1, "did you mean 'version'?"},
 };
 
 TEST(PackConfig, ErrorsNameFileAndLine) {
@@ -249,6 +274,195 @@ TEST(PackConfig, TextsInTheConfiguredCodePage) {
     std::string text = std::string("[package]\n") + c.package + "[settings]\nMainClass = \"" + c.value + "\"\n";
     ASSERT_TRUE(parsePackConfig(text, "cp.toml", config, error)) << c.package << error;
     EXPECT_EQ(config.narrow[122], c.stored) << c.package;
+  }
+}
+
+// Each readable key and the records it stands for.
+TEST(PackConfig, ReadableKeysGiveTheirSettings) {
+  struct Case {
+    const char* table;
+    const char* line;  // key = value
+    std::map<int32_t, std::string> narrow;
+    std::map<int32_t, std::u16string> wide;
+  };
+  const Case cases[] = {
+      {"service", "name = \"svc\"", {{101, "svc"}}, {}},
+      {"service", "display_name = \"Svc \u00E9\"", {}, {{30041, u"Svc \u00E9"}}},
+      {"service", "description = \"d\"", {}, {{20017, u"d"}}},
+      {"service", "account = \"LocalService\"", {{30040, "LocalService"}}, {}},
+      {"service", "start = \"auto\"", {{107, "4"}}, {}},
+      {"service", "start = \"demand\"", {{107, "0"}}, {}},
+      {"service", "start = \"delayed\"", {{107, "4"}, {30016, "1"}}, {}},
+      {"service", "stop_timeout = 45", {{30020, "45"}}, {}},
+      {"service", "dependencies = [\"Tcpip\", \"Dnscache\"]", {{149, "Tcpip,Dnscache"}}, {}},
+      {"service.recovery", "restart = [10, 60, 300]", {{30010, "1"}, {30011, "10"}, {30012, "60"}, {30013, "300"}}, {}},
+      {"service.recovery", "restart = [5]", {{30010, "1"}, {30011, "5"}, {30012, "5"}, {30013, "5"}}, {}},
+      {"service.recovery", "restart = false", {{30010, "0"}}, {}},
+      {"service.recovery", "reset = 3600", {{30014, "3600"}}, {}},
+      {"service.recovery", "on_exit_code = true", {{30015, "1"}}, {}},
+      {"java", "version = \"17\"", {{126, "17"}, {127, "17"}}, {}},
+      {"java", "version = \"11..21\"", {{126, "11"}, {127, "21"}}, {}},
+      {"java", "version = \"1.8+\"", {{126, "1.8"}}, {}},
+      {"java", "search = [\"JAVA_HOME\", \"env:MY_JDK\", \"registry\", \"path\", \"jre\"]",
+       {{128, "EJAVA_HOME;EMY_JDK;Y;S;Ajre"}}, {}},
+      {"java", "options = [\"-Xmx1g\", \"-Dname=a b\", \"-Dq=say \\\"hi\\\"\", \"\"]",
+       {{123, "-Xmx1g \"-Dname=a b\" '-Dq=say \"hi\"' \"\""}}, {}},
+      {"java", "jdk_only = true", {{131, "1"}}, {}},
+      {"app", "main_class = \"com.example.Main\"", {{122, "com.example.Main"}}, {}},
+      {"app", "classpath = [\"${ZANTO_EXEDIR}conf\\\\\", \"C:\\\\lib\\\\*.jar\", \"\\\\\\\\srv\\\\x.jar\"]",
+       {{121, "D1${ZANTO_EXEDIR}conf;S1C:\\lib;A1\\\\srv\\x.jar"}}, {}},
+      {"app", "args = [\"one\", \"two words\", \"it's\"]", {{124, "one \"two words\" \"it's\""}}, {}},
+      {"app", "working_dir = \"data\"", {{146, "data"}}, {}},
+      {"logs", "file = \"logs\\\\a.log\"", {{30050, "logs\\a.log"}}, {}},
+      {"logs", "error_file = \"logs\\\\e.log\"", {{30051, "logs\\e.log"}}, {}},
+      {"logs", "mode = \"roll-by-size\"", {{30052, "roll-by-size"}}, {}},
+      {"logs", "size = \"20M\"", {{30053, "20M"}}, {}},
+      {"logs", "keep = 3", {{30054, "3"}}, {}},
+      {"logs", "console = false", {{30055, "0"}}, {}},
+  };
+  for (const Case& c : cases) {
+    PackConfig config;
+    std::string error;
+    std::string text = std::string("[") + c.table + "]\n" + c.line + "\n";
+    ASSERT_TRUE(parsePackConfig(text, "r.toml", config, error)) << text << error;
+    EXPECT_EQ(config.narrow, c.narrow) << text;
+    EXPECT_EQ(config.wide, c.wide) << text;
+    // Every record is covered by the one key.
+    for (const auto& [id, value] : c.narrow) EXPECT_NE(readableKeyOf(id, false), nullptr) << id;
+  }
+}
+
+// The launcher's splitter cuts the joined options back into the very items.
+TEST(PackConfig, JoinedParametersSplitBackIntoTheItems) {
+  const std::vector<std::string> lists[] = {
+      {"-Xmx1g", "-Dname=a b", "-Dq=say \"hi\"", "", "it's", "a\tb"}, {}, {"x y z"}};
+  for (const auto& items : lists) {
+    std::string joined, problem;
+    ASSERT_TRUE(joinParameters(items, joined, problem)) << problem;
+    std::u16string units(joined.begin(), joined.end());
+    std::vector<std::u16string> tokens;
+    ASSERT_EQ(splitParameters(units.c_str(), tokens), SplitStatus::Ok) << joined;
+    std::vector<std::string> back;
+    for (const std::u16string& t : tokens) back.emplace_back(t.begin(), t.end());
+    EXPECT_EQ(back, items) << joined;
+  }
+  std::string joined, problem;
+  EXPECT_FALSE(joinParameters({"both ' and \""}, joined, problem));
+}
+
+TEST(PackConfig, JavaVersionRanges) {
+  struct Case {
+    const char* text;
+    const char* minimum;  // null: refused
+    const char* maximum;
+  };
+  const Case cases[] = {{"17", "17", "17"},     {"11..21", "11", "21"},   {"1.8+", "1.8", ""},
+                        {"1.8..11", "1.8", "11"}, {"11.0.2+", "11.0.2", ""}, {"21..11", nullptr, nullptr},
+                        {"", nullptr, nullptr},  {"+", nullptr, nullptr},  {"17-ea", nullptr, nullptr},
+                        {"..21", nullptr, nullptr}, {"11..", nullptr, nullptr}, {"1..8..9", nullptr, nullptr},
+                        {"8.", nullptr, nullptr}};
+  for (const Case& c : cases) {
+    std::string minimum, maximum, problem;
+    bool ok = parseJavaVersionRange(c.text, minimum, maximum, problem);
+    EXPECT_EQ(ok, c.minimum != nullptr) << c.text;
+    if (ok && c.minimum) {
+      EXPECT_EQ(minimum, c.minimum) << c.text;
+      EXPECT_EQ(maximum, c.maximum) << c.text;
+    }
+  }
+}
+
+// Class path items beside the configuration are packaged; patterns and folders are
+// read from the disk, in name order.
+TEST(PackConfig, ClassPathPatternsAgainstAFolder) {
+  ScratchDir dir;
+  std::filesystem::create_directories(dir / "lib/sub");
+  std::filesystem::create_directories(dir / "empty");
+  for (const char* f : {"lib/b.jar", "lib/a.jar", "lib/notes.txt", "lib/c.zip", "lib/sub/d.jar", "empty/.keep", "app.jar"})
+    test::writeFile(dir / f, std::string("x"));
+  struct Case {
+    const char* items;
+    std::vector<std::string> included;  // file names, in order
+    const char* classPath;              // null: no ClassPath record
+    const char* error;                  // null: accepted
+  };
+  const Case cases[] = {
+      {"\"app.jar\", \"lib/*.jar\"", {"app.jar", "a.jar", "b.jar"}, nullptr, nullptr},
+      {"\"lib\"", {"a.jar", "b.jar", "c.zip"}, nullptr, nullptr},
+      {"\"lib/?.zip\", \"${ZANTO_EXEDIR}ext\\\\*.jar\"", {"c.zip"}, "S1${ZANTO_EXEDIR}ext", nullptr},
+      {"\"missing.jar\"", {"missing.jar"}, nullptr, nullptr},  // read (and refused) by the build
+      {"\"lib/*.war\"", {}, nullptr, "matches no file"},
+      {"\"empty\"", {}, nullptr, "holds no .jar or .zip"},
+      {"\"lib/*\"", {}, nullptr, "notes.txt is no .jar or .zip"},
+      {"\"*/a.jar\"", {}, nullptr, "only the file name"},
+      {"\"lib/a.jar\", \"app.jar\", \"lib/../lib/a.jar\"", {}, nullptr, "taken by \"a.jar\""},
+      {"\"a;b.jar\"", {}, nullptr, "with ';'"},
+      {"\"C:\\\\x\\\\*.war\"", {}, nullptr, "FOLDER\\*.jar"},
+  };
+  for (const Case& c : cases) {
+    PackConfig config;
+    std::string error;
+    std::string text = std::string("[app]\nclasspath = [") + c.items + "]\n";
+    bool ok = parsePackConfig(text, dir / "app.toml", config, error);
+    EXPECT_EQ(ok, c.error == nullptr) << text << error;
+    if (c.error) {
+      EXPECT_NE(error.find(c.error), std::string::npos) << text << error;
+      continue;
+    }
+    std::vector<std::string> names;
+    for (const IncludeEntry& e : config.includes) names.push_back(e.name);
+    EXPECT_EQ(names, c.included) << text;
+    EXPECT_EQ(config.narrow.count(121), c.classPath ? 1u : 0u) << text;
+    if (c.classPath) {
+      EXPECT_EQ(config.narrow[121], c.classPath) << text;
+    }
+  }
+}
+
+// One run reports every error, each with its line, in line order.
+TEST(PackConfig, ReportsEveryError) {
+  const char* text =
+      "[service]\n"
+      "name = \"svc\"\n"
+      "strat = \"auto\"\n"
+      "[settings]\n"
+      "ApplicationName = \"other\"\n"
+      "MainClas = \"x\"\n"
+      "[java]\n"
+      "version = \"21..11\"\n"
+      "[logs]\n"
+      "mode = \"daily\"\n"
+      "[pakage]\n";
+  PackConfig config;
+  std::string error;
+  ASSERT_FALSE(parsePackConfig(text, "e.toml", config, error));
+  const char* expected[] = {
+      "e.toml:2: service.name and ApplicationName in [settings] (line 5) both give ApplicationName",
+      "e.toml:3: unknown key 'strat' in [service] (did you mean 'start'?)",
+      "e.toml:6: unknown setting 'MainClas' (did you mean 'MainClass'?)",
+      "e.toml:8: java.version: \"21..11\" ends below its start",
+      "e.toml:10: logs.mode must be append, truncate, roll-by-size or roll-by-day, not \"daily\"",
+      "e.toml:11: unknown table or key 'pakage' (did you mean 'package'?)",
+  };
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; start <= error.size(); start = end + 1) {
+    end = error.find('\n', start);
+    if (end == std::string::npos) end = error.size();
+    lines.push_back(error.substr(start, end - start));
+  }
+  ASSERT_EQ(lines.size(), std::size(expected)) << error;
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind(expected[i], 0), 0u) << lines[i];
+}
+
+TEST(PackConfig, MisspellingHints) {
+  const std::vector<std::string> keys = {"name", "display_name", "description", "start", "stop_timeout"};
+  const std::pair<const char*, const char*> cases[] = {
+      {"nmae", "name"},           {"Name", "name"},           {"displayname", "display_name"},
+      {"descripton", "description"}, {"stop_timout", "stop_timeout"}, {"strt", "start"},
+      {"account", nullptr},       {"x", nullptr},             {"timeout", nullptr}};
+  for (auto [typo, meant] : cases) {
+    std::string hint = didYouMean(typo, keys);
+    EXPECT_EQ(hint, meant ? std::string(" (did you mean '") + meant + "'?)" : std::string()) << typo;
   }
 }
 
