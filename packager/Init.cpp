@@ -28,7 +28,7 @@ namespace {
 
 // The main section of a manifest: "Name: value" lines, continued by lines that
 // begin with one blank, up to the first empty line.
-std::map<std::string, std::string> parseManifest(const std::string& text) {
+[[maybe_unused]] std::map<std::string, std::string> parseManifest(const std::string& text) {
   std::map<std::string, std::string> out;
   std::string last;
   size_t start = 0;
