@@ -91,8 +91,7 @@ int32_t lastReportedMessageId() { return reportedMessageId; }
 void noteFailureCode(int32_t code) { reportedMessageId = code; }
 
 [[noreturn]] static void endProcess(unsigned exitCode) {
-  std::fflush(stdout);
-  drainOutputCapture();
+  drainOutputCapture();  // flushes the streams too, within its bound
   ExitProcess(exitCode);
 }
 

@@ -1,7 +1,9 @@
 // The output capture (see OutputCapture.h). The drain sends a token of its own down
 // each pipe after flushing: once the reader has taken it out of the stream,
 // everything written before it is in the file, whoever wrote it and whichever
-// copies of the pipe's handle exist.
+// copies of the pipe's handle exist. Nothing the drain does waits without a bound:
+// the flush and the token's write, which block on a full pipe whose writer hangs,
+// run on a thread of their own.
 #include "OutputCapture.h"
 
 #include <fcntl.h>
@@ -116,7 +118,8 @@ struct Channel {
   LONG tokensSent = 0;
   volatile LONG tokensSeen = 0;
   volatile LONG ended = 0;
-  WinLogFiles files;
+  WinLogFiles systemFiles;
+  LogFiles* files = &systemFiles;
   RollingLog* log = nullptr;
   StreamMarker* marker = nullptr;
 };
@@ -124,8 +127,9 @@ struct Channel {
 Channel channels[2];
 int channelCount = 0;
 std::string drainToken;
-CRITICAL_SECTION drainLock;
+HANDLE drainLock = nullptr;  // a mutex: taken with a time limit
 LocalClock localClock;
+LogFiles* (*replacedFiles)(LogFiles& system) = nullptr;
 
 DWORD WINAPI readChannel(void* parameter) {
   Channel& channel = *static_cast<Channel*>(parameter);
@@ -213,7 +217,8 @@ bool openChannel(Channel& channel, const char* path, const LogPolicy& policy, HA
   SetHandleInformation(channel.read, HANDLE_FLAG_INHERIT, 0);
   channel.console = console;
   channel.drained = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  channel.log = new RollingLog(channel.files, localClock, path, policy);
+  if (replacedFiles) channel.files = replacedFiles(channel.systemFiles);
+  channel.log = new RollingLog(*channel.files, localClock, path, policy);
   channel.log->start();
   channel.marker = new StreamMarker(drainToken);
   channel.thread = CreateThread(nullptr, 0, readChannel, &channel, 0, nullptr);
@@ -272,6 +277,17 @@ void flushRuntimes() {
   }
 }
 
+// The drain's blocking part: flushes the C runtimes and sends a token down each
+// pipe, either of which waits while the pipe is full.
+DWORD WINAPI sendTokens(void*) {
+  flushRuntimes();
+  for (int i = 0; i < channelCount; ++i) {
+    DWORD written;
+    WriteFile(channels[i].write, drainToken.data(), static_cast<DWORD>(drainToken.size()), &written, nullptr);
+  }
+  return 0;
+}
+
 }  // namespace
 
 void startOutputCapture(bool console) {
@@ -282,7 +298,11 @@ void startOutputCapture(bool console) {
   bool separate = logPath(setting::ErrorLog, "ErrorLog", errorPath) && lstrcmpiA(outputPath, errorPath) != 0;
   LogPolicy policy = logPolicy();
   makeDrainToken();
-  InitializeCriticalSection(&drainLock);
+  drainLock = CreateMutexA(nullptr, FALSE, nullptr);
+  if (!drainLock) {
+    logError("output capture: CreateMutex failed (%lu)", GetLastError());
+    return;
+  }
   // Copies: pointing descriptors 1 and 2 elsewhere closes the handles they held,
   // which are the standard handles themselves.
   HANDLE consoleOut = console ? copyHandle(GetStdHandle(STD_OUTPUT_HANDLE)) : nullptr;
@@ -356,29 +376,43 @@ void bindRuntimeDescriptors() {
   }
 }
 
-void drainOutputCapture() {
-  if (channelCount == 0) return;
-  EnterCriticalSection(&drainLock);
-  flushRuntimes();
-  const DWORD start = GetTickCount();
-  LONG targets[2];
-  for (int i = 0; i < channelCount; ++i) {
-    DWORD written;
-    targets[i] = ++channels[i].tokensSent;
-    WriteFile(channels[i].write, drainToken.data(), static_cast<DWORD>(drainToken.size()), &written, nullptr);
+void drainOutputCapture() { drainOutputCaptureWithin(kDrainBoundMs); }
+
+void drainOutputCaptureWithin(unsigned long boundMs) {
+  if (channelCount == 0) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return;
   }
+  const DWORD start = GetTickCount();
+  // Abandoned: a thread that held it has ended; the mutex is ours all the same.
+  if (WaitForSingleObject(drainLock, boundMs) == WAIT_TIMEOUT) {
+    logError("output capture: an earlier drain still waits; not waiting for it beyond %lu ms", boundMs);
+    return;
+  }
+  LONG targets[2];
+  for (int i = 0; i < channelCount; ++i) targets[i] = ++channels[i].tokensSent;
+  HANDLE sender = CreateThread(nullptr, 0, sendTokens, nullptr, 0, nullptr);
+  if (!sender) {
+    logError("output capture: CreateThread failed (%lu); not drained", GetLastError());
+    ReleaseMutex(drainLock);
+    return;
+  }
+  CloseHandle(sender);
   for (int i = 0; i < channelCount; ++i) {
     while (channels[i].tokensSeen < targets[i] && !channels[i].ended) {
       DWORD spent = GetTickCount() - start;
-      if (spent >= kDrainBoundMs) {
-        logError("output capture: the log files did not take the output within %lu ms", kDrainBoundMs);
+      if (spent >= boundMs) {
+        logError("output capture: the log files did not take the output within %lu ms", boundMs);
         i = channelCount;
         break;
       }
-      WaitForSingleObject(channels[i].drained, kDrainBoundMs - spent);
+      WaitForSingleObject(channels[i].drained, boundMs - spent);
     }
   }
-  LeaveCriticalSection(&drainLock);
+  ReleaseMutex(drainLock);
 }
+
+void replaceCaptureFiles(LogFiles* (*replacement)(LogFiles& system)) { replacedFiles = replacement; }
 
 }  // namespace zanto

@@ -141,10 +141,14 @@ void requestStop(bool shutdown) {
   reportState(SERVICE_STOP_PENDING, shutdown);
 }
 
-[[noreturn]] void endProcess(UINT exitCode) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  drainOutputCapture();
+// Late: the stop has outlasted StopTimeout and is reported stopped already; the
+// output gets a short moment only.
+constexpr unsigned long kLateDrainMs = 1000;
+
+// The streams are flushed within the drain's bound: a flush of its own here would
+// wait on a full pipe, or on a stream lock an application thread holds there.
+[[noreturn]] void endProcess(UINT exitCode, unsigned long drainMs = 5000) {
+  drainOutputCaptureWithin(drainMs);
   // Not ExitProcess: a JVM stuck in its exit would hold the process in its
   // DLL detach.
   TerminateProcess(GetCurrentProcess(), exitCode);
@@ -189,7 +193,7 @@ DWORD WINAPI stopWatcher(void*) {
   logError("the stop did not end within StopTimeout (%lu s): ending the process",
            static_cast<unsigned long>(limitMs / 1000));
   reportStopped(ERROR_SERVICE_REQUEST_TIMEOUT, 0);
-  endProcess(ERROR_SERVICE_REQUEST_TIMEOUT);
+  endProcess(ERROR_SERVICE_REQUEST_TIMEOUT, kLateDrainMs);
 }
 
 void createStopEvent() {
@@ -256,7 +260,7 @@ std::wstring toWide(const char* text) {
 }  // namespace
 
 void reportStoppedAtExit() {
-  std::fflush(stdout);
+  drainOutputCapture();
   reportStopped(NO_ERROR, 0);
 }
 
@@ -269,8 +273,6 @@ bool serveUnreadableBlock(const char* problem) {
 }
 
 void JNICALL jvmExitHook(jint status) {
-  std::fflush(stdout);
-  std::fflush(stderr);
   drainOutputCapture();
   if (serviceStatus.dwCurrentState == SERVICE_STOPPED) return;
   // An application that ends by itself leaves its extracted files behind; the

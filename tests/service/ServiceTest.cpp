@@ -941,6 +941,7 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
     DWORD checkPoints;  // the stop pending check point reached at least this
     std::vector<std::string> recorded;
     std::vector<std::string> notRecorded;
+    const char* launcher;  // relative to the tests; null: this build's
   } const cases[] = {
       {"main blocks: the stop exits the JVM from another thread",
        {},
@@ -950,7 +951,8 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
        0,
        0,
        {"AttachCurrentThread", "call [java/lang/System] [exit] 0", "exit hook 0"},
-       {"ExceptionOccurred"}},
+       {"ExceptionOccurred"},
+       nullptr},
       {"the stop hangs: ended at StopTimeout with 1053",
        {{setting::StopTimeout, "5"}},
        "exit_hang=1\n",
@@ -959,7 +961,21 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
        0,
        2,
        {"exit hangs"},
-       {"exit hook 0"}},
+       {"exit hook 0"},
+       nullptr},
+      // The pipes fill while the capture's writer hangs: the drain at the end must
+      // not wait for them (the control manager is told 1053 before the process ends,
+      // so the process itself is watched).
+      {"the capture's writer hangs and the stop hangs: still ended at StopTimeout with 1053",
+       {{setting::StopTimeout, "5"}, {setting::OutputLog, "logs\\out.log"}},
+       "print_lines=3000\nprint_width=1000\nexit_hang=1\n",
+       kMain,
+       ERROR_SERVICE_REQUEST_TIMEOUT,
+       0,
+       2,
+       {"exit hangs"},
+       {"exit hook 0", "ExceptionOccurred"},
+       ZANTO_STALLED_LAUNCHER_FROM_TESTS},
       {"firstRun throws: a failed start, main never runs",
        {{setting::ProductFlavor, "i"}, {setting::InstallRoot, narrow(package_.dir().path())}},
        "first_run=throw\n",
@@ -968,7 +984,8 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
        0,
        0,
        {"call [com/velmora/runtime/FirstRun] [firstRun] -> throw"},
-       {kMain}},
+       {kMain},
+       nullptr},
       {"EndWithApplication: main returns, the service ends",
        {{setting::EndWithApplication, "1"}},
        "main=return\n",
@@ -977,7 +994,8 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
        0,
        0,
        {"DestroyJavaVM"},
-       {"call [java/lang/System] [exit]"}},
+       {"call [java/lang/System] [exit]"},
+       nullptr},
       {"EndWithApplication: the application's own exit keeps its code",
        {{setting::EndWithApplication, "1"}},
        "main=exit-later\nmain_delay_ms=300\nmain_exit_code=3\n",
@@ -986,7 +1004,8 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
        3,
        0,
        {"DestroyJavaVM", "exit 3 application"},
-       {}},
+       {},
+       nullptr},
       // HotSpot's handler, added at creation, would end the service on the event.
       {"a console event while main runs: the launcher's handler is asked first",
        {},
@@ -996,7 +1015,8 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
        0,
        0,
        {"console event sent 1"},
-       {"console event 0"}},
+       {"console event 0"},
+       nullptr},
       {"EndWithApplication: a stop while the application's threads run",
        {{setting::EndWithApplication, "1"}},
        "main=exit-later\nmain_delay_ms=600000\n",
@@ -1005,7 +1025,8 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
        0,
        0,
        {"DestroyJavaVM", "AttachCurrentThread", "exit hook 0"},
-       {"exit 0 application"}},
+       {"exit 0 application"},
+       nullptr},
   };
   writeFirstRunMarker(package_.dir().path());
   install("ends");
@@ -1015,18 +1036,27 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
     package_.model().narrow.erase(setting::StopTimeout);
     package_.model().narrow.erase(setting::EndWithApplication);
     package_.model().narrow.erase(setting::ProductFlavor);
+    package_.model().narrow.erase(setting::OutputLog);
+    package_.useLauncher(c.launcher);
     for (const auto& [id, value] : c.settings) package_.model().narrow[id] = value;
     package_.write(name_);
     package_.jdk().setJvmControl(L"bin", L"client", c.control);
     DeleteFileW(recordPath.c_str());
     ASSERT_TRUE(startWithArguments(name_, {}));
+    SERVICE_STATUS_PROCESS status{};
+    HANDLE process = nullptr;
+    for (int i = 0; i < 600 && !process && queryStatus(name_, status) && status.dwCurrentState != SERVICE_STOPPED;
+         ++i) {
+      if (status.dwProcessId)
+        process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status.dwProcessId);
+      if (!process) Sleep(25);
+    }
     if (c.stopAfter) {
       for (int i = 0; i < 600 && !package_.record().count(c.stopAfter); ++i) Sleep(50);
       ASSERT_EQ(package_.record().count(c.stopAfter), 1u);
       SERVICE_STATUS control;
       ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
     }
-    SERVICE_STATUS_PROCESS status{};
     DWORD checkPoint = 0;
     for (int i = 0; i < 1200 && queryStatus(name_, status) && status.dwCurrentState != SERVICE_STOPPED; ++i) {
       if (status.dwCurrentState == SERVICE_STOP_PENDING) checkPoint = std::max(checkPoint, status.dwCheckPoint);
@@ -1036,6 +1066,15 @@ TEST_F(ServiceRun, EndsStoppedWithTheCodeOfHowItEnded) {
     EXPECT_EQ(status.dwWin32ExitCode, c.win32ExitCode);
     EXPECT_EQ(status.dwServiceSpecificExitCode, c.specificExitCode);
     EXPECT_GE(checkPoint, c.checkPoints);
+    if (process) {
+      EXPECT_EQ(WaitForSingleObject(process, 30000), WAIT_OBJECT_0) << "the service's process did not end";
+      DWORD exitCode = 0;
+      GetExitCodeProcess(process, &exitCode);
+      if (c.win32ExitCode == ERROR_SERVICE_REQUEST_TIMEOUT) {
+        EXPECT_EQ(exitCode, c.win32ExitCode);
+      }
+      CloseHandle(process);
+    }
     StandinRecord record = package_.record();
     for (const auto& line : c.recorded) EXPECT_GE(record.count(line), 1u) << line;
     for (const auto& line : c.notRecorded) EXPECT_EQ(record.count(line), 0u) << line;

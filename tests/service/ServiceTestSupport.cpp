@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "DeletionQueue.h"
@@ -15,12 +16,13 @@ using namespace zanto::fixture;
 
 namespace zanto::test {
 
-void writeService(const std::wstring& exe, const BlockModel& model) {
-  static Bytes launcher;
+void writeService(const std::wstring& exe, const BlockModel& model, const char* from) {
+  static std::map<std::string, Bytes> launchers;
+  if (!from) from = ZANTO_LAUNCHER_FROM_TESTS;
+  Bytes& launcher = launchers[from];
   std::string error;
   if (launcher.empty()) {
-    ASSERT_TRUE(zanto::readFileBytes(std::filesystem::path(fromTests(ZANTO_LAUNCHER_FROM_TESTS)), launcher, error))
-        << error;
+    ASSERT_TRUE(zanto::readFileBytes(std::filesystem::path(fromTests(from)), launcher, error)) << error;
   }
   createDirectories(parentOf(exe));
   // A service reported stopped may still be ending its process, which holds the file.

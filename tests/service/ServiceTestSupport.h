@@ -35,8 +35,9 @@ LauncherRun runInNewConsole(const std::wstring& exe, const std::string& tail,
 // there; this process ignores it and is back in its own state afterwards.
 bool sendCtrlCToConsoleOf(DWORD processId);
 
-// Writes a copy of the launcher of this build, configured by `model`, to `exe`.
-void writeService(const std::wstring& exe, const BlockModel& model);
+// Writes a copy of the launcher of this build (or of `launcher`, a path relative to
+// the tests), configured by `model`, to `exe`.
+void writeService(const std::wstring& exe, const BlockModel& model, const char* launcher = nullptr);
 // Runs `exe` with the command-line tail `tail`; standard output through a pipe.
 LauncherRun runLauncher(const std::wstring& exe, const std::string& tail, DWORD timeoutMs = 120000);
 
@@ -148,8 +149,10 @@ class ServicePackage {
   const TempDirectory& dir() const { return dir_; }
   void write(const std::string& name) {
     model_.narrow[setting::ApplicationName] = name;
-    writeService(exe_, model_);
+    writeService(exe_, model_, launcher_);
   }
+  // Packages the launcher at `launcher` (relative to the tests) from now on; null: this build's.
+  void useLauncher(const char* launcher) { launcher_ = launcher; }
   StandinRecord record() const { return jdk_.jvmRecord(L"bin", L"client"); }
   // Waits until main has run `times` times in all.
   bool waitForMain(size_t times) const {
@@ -165,6 +168,7 @@ class ServicePackage {
   JavaHome jdk_;
   std::wstring exe_;
   BlockModel model_;
+  const char* launcher_ = nullptr;
 };
 
 }  // namespace zanto::test
