@@ -18,6 +18,7 @@
 #include "Paths.h"
 #include "QueueEntryRules.h"
 #include "Settings.h"
+#include "TempDir.h"
 
 namespace zanto {
 
@@ -62,15 +63,8 @@ struct LockPrincipals {
 };
 
 bool lockPrincipals(LockPrincipals& p) {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  alignas(TOKEN_USER) BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD length = 0;
-  bool ok = GetTokenInformation(token, TokenUser, info, sizeof info, &length) != 0;
-  CloseHandle(token);
   DWORD size = sizeof p.system, adminSize = sizeof p.administrators;
-  return ok && CopySid(sizeof p.user, p.user, reinterpret_cast<TOKEN_USER*>(info)->User.Sid) &&
-         CreateWellKnownSid(WinLocalSystemSid, nullptr, p.system, &size) &&
+  return currentUserSid(p.user, sizeof p.user) && CreateWellKnownSid(WinLocalSystemSid, nullptr, p.system, &size) &&
          CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, p.administrators, &adminSize);
 }
 

@@ -17,6 +17,7 @@
 #include "Log.h"
 #include "Paths.h"
 #include "Settings.h"
+#include "TempDir.h"
 #include "TextBuffer.h"
 
 namespace zanto {
@@ -32,15 +33,8 @@ std::string sidText(PSID sid) {
 }
 
 std::string tokenUserSid() {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-  BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  std::string sid;
-  if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
-    sid = sidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
-  CloseHandle(token);
-  return sid;
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  return currentUserSid(sid, sizeof sid) ? sidText(sid) : std::string();
 }
 
 const std::vector<std::string>& trustedPrincipals() {

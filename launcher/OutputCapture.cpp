@@ -239,19 +239,30 @@ HANDLE copyHandle(HANDLE handle) {
   return copy;
 }
 
-// Points the C runtime's descriptor at the pipe through a copy of its handle; the
+// The calls of one C runtime that point its descriptors elsewhere.
+struct RuntimeCalls {
+  int(__cdecl* open)(intptr_t, int);
+  int(__cdecl* dup2)(int, int);
+  int(__cdecl* close)(int);
+};
+
+// Points a C runtime's descriptor at the pipe through a copy of its handle; the
 // descriptor keeps text mode, as it has on a console or file.
-void pointDescriptor(int fd, HANDLE pipe) {
+bool pointDescriptor(const RuntimeCalls& runtime, int fd, HANDLE pipe) {
   HANDLE copy;
-  if (!DuplicateHandle(GetCurrentProcess(), pipe, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) return;
-  int temporary = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_TEXT);
+  if (!DuplicateHandle(GetCurrentProcess(), pipe, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS))
+    return false;
+  int temporary = runtime.open(reinterpret_cast<intptr_t>(copy), _O_TEXT);
   if (temporary < 0) {
     CloseHandle(copy);
-    return;
+    return false;
   }
-  _dup2(temporary, fd);
-  _close(temporary);
+  runtime.dup2(temporary, fd);
+  runtime.close(temporary);
+  return true;
 }
+
+void pointDescriptor(int fd, HANDLE pipe) { pointDescriptor(RuntimeCalls{_open_osfhandle, _dup2, _close}, fd, pipe); }
 
 // A process started without console handles (a service) has its standard streams
 // bound to no descriptor at all (-2), so that _dup2 on 1 and 2 does not reach them:
@@ -328,9 +339,6 @@ void startOutputCapture(bool console) {
 void bindRuntimeDescriptors() {
   if (channelCount == 0) return;
   using GetHandle = intptr_t(__cdecl*)(int);
-  using OpenHandle = int(__cdecl*)(intptr_t, int);
-  using Dup2 = int(__cdecl*)(int, int);
-  using Close = int(__cdecl*)(int);
   const HANDLE pipes[2] = {channels[0].write, channels[channelCount - 1].write};
   // Handles of this process that lead into the capture: a runtime that holds one
   // of them already writes there (it was loaded after the capture began, or its
@@ -342,10 +350,11 @@ void bindRuntimeDescriptors() {
     HMODULE runtime = GetModuleHandleA(name);
     if (!runtime) continue;
     auto get = reinterpret_cast<GetHandle>(reinterpret_cast<void*>(GetProcAddress(runtime, "_get_osfhandle")));
-    auto open = reinterpret_cast<OpenHandle>(reinterpret_cast<void*>(GetProcAddress(runtime, "_open_osfhandle")));
-    auto dup2 = reinterpret_cast<Dup2>(reinterpret_cast<void*>(GetProcAddress(runtime, "_dup2")));
-    auto close = reinterpret_cast<Close>(reinterpret_cast<void*>(GetProcAddress(runtime, "_close")));
-    if (!get || !open || !dup2 || !close) continue;
+    RuntimeCalls calls;
+    calls.open = reinterpret_cast<decltype(calls.open)>(reinterpret_cast<void*>(GetProcAddress(runtime, "_open_osfhandle")));
+    calls.dup2 = reinterpret_cast<decltype(calls.dup2)>(reinterpret_cast<void*>(GetProcAddress(runtime, "_dup2")));
+    calls.close = reinterpret_cast<decltype(calls.close)>(reinterpret_cast<void*>(GetProcAddress(runtime, "_close")));
+    if (!get || !calls.open || !calls.dup2 || !calls.close) continue;
     for (int fd = 1; fd <= 2; ++fd) {
       HANDLE held = reinterpret_cast<HANDLE>(get(fd));
       bool shared = false;
@@ -360,17 +369,7 @@ void bindRuntimeDescriptors() {
         logMessage("output capture: descriptor %d of %s left as it is", fd, name);
         continue;
       }
-      HANDLE copy;
-      if (!DuplicateHandle(GetCurrentProcess(), pipes[fd - 1], GetCurrentProcess(), &copy, 0, TRUE,
-                           DUPLICATE_SAME_ACCESS))
-        continue;
-      int temporary = open(reinterpret_cast<intptr_t>(copy), _O_TEXT);
-      if (temporary < 0) {
-        CloseHandle(copy);
-        continue;
-      }
-      dup2(temporary, fd);
-      close(temporary);
+      if (!pointDescriptor(calls, fd, pipes[fd - 1])) continue;
       logMessage("output capture: descriptor %d of %s bound", fd, name);
     }
   }

@@ -85,21 +85,10 @@ struct PrivateSecurity {
   BYTE acl[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
 };
 
-bool tokenUser(BYTE* buffer, DWORD size) {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  alignas(TOKEN_USER) BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD length = 0;
-  bool ok = GetTokenInformation(token, TokenUser, info, sizeof info, &length) != 0;
-  CloseHandle(token);
-  if (!ok) return false;
-  PSID sid = reinterpret_cast<TOKEN_USER*>(info)->User.Sid;
-  return CopySid(size, buffer, sid) != 0;
-}
 
 bool buildPrivateSecurity(PrivateSecurity& s) {
   DWORD size = sizeof s.system;
-  if (!tokenUser(s.user, sizeof s.user) || !CreateWellKnownSid(WinLocalSystemSid, nullptr, s.system, &size))
+  if (!currentUserSid(s.user, sizeof s.user) || !CreateWellKnownSid(WinLocalSystemSid, nullptr, s.system, &size))
     return false;
   size = sizeof s.administrators;
   if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, s.administrators, &size)) return false;
@@ -153,6 +142,18 @@ bool getProcessTempFileName(char* out, int number) {
   if (directory && formatText(out, kTextBufferSize, "%s\\zto_p%d.tmp", directory, number)) return true;
   out[0] = '\0';
   return false;
+}
+
+bool currentUserSid(BYTE* buffer, DWORD size) {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  alignas(TOKEN_USER) BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD length = 0;
+  bool ok = GetTokenInformation(token, TokenUser, info, sizeof info, &length) != 0;
+  CloseHandle(token);
+  if (!ok) return false;
+  PSID sid = reinterpret_cast<TOKEN_USER*>(info)->User.Sid;
+  return CopySid(size, buffer, sid) != 0;
 }
 
 }  // namespace zanto

@@ -29,4 +29,7 @@ void getTempDirectory(char* out);  // 8192 bytes; does not return when none is u
 void createTempFile(char* out);  // MAX_PATH bytes at least
 bool getProcessTempFileName(char* out, int number);  // 8192 bytes
 
+// The SID of the process token's user into `buffer` (SECURITY_MAX_SID_SIZE bytes).
+bool currentUserSid(BYTE* buffer, DWORD size);
+
 }  // namespace zanto

@@ -77,17 +77,6 @@ fs::path pathFromUtf8(std::string_view utf8) {
 
 namespace {
 
-const char* typeName(const toml::node& node) {
-  switch (node.type()) {
-    case toml::node_type::string: return "a string";
-    case toml::node_type::integer: return "an integer";
-    case toml::node_type::floating_point: return "a floating-point number";
-    case toml::node_type::boolean: return "a boolean";
-    case toml::node_type::table: return "a table";
-    case toml::node_type::array: return "an array";
-    default: return "a date or time";
-  }
-}
 
 class Parser {
  public:
@@ -156,7 +145,7 @@ class Parser {
       config_.codePage = static_cast<uint32_t>(value);
     } else if (key == "runtime" || key == "modern_java" || key == "service_defaults") {
       std::string name(key.str());
-      if (!node.is_boolean()) return fail(node, name + " must be a boolean, not " + typeName(node));
+      if (!node.is_boolean()) return fail(node, name + " must be a boolean, not " + tomlTypeName(node));
       (key == "runtime"       ? config_.runtime
        : key == "modern_java" ? config_.modernJava
                               : config_.serviceDefaults) = node.as_boolean()->get();
@@ -217,7 +206,7 @@ class Parser {
   bool setting(const SettingInfo& info, const std::string& name, const toml::node& node, uint32_t keyLine,
                uint32_t line) {
     if (info.kind == SettingKind::Wide) {
-      if (!node.is_string()) return failAt(line, name + " must be a string, not " + typeName(node));
+      if (!node.is_string()) return failAt(line, name + " must be a string, not " + tomlTypeName(node));
       std::u16string units;
       utf8ToUtf16(node.as_string()->get(), units);  // toml++ has checked the UTF-8
       if (std::string problem = wideSettingProblem(units); !problem.empty()) return failAt(line, name + ": " + problem);
@@ -230,7 +219,7 @@ class Parser {
       bytes = std::to_string(node.as_integer()->get());
       if (const char* problem = textSettingProblem(info.id, bytes.c_str())) return failAt(line, name + " " + problem);
     } else if (info.kind == SettingKind::Text || info.kind == SettingKind::List) {
-      if (!node.is_string()) return failAt(line, name + " must be a string, not " + typeName(node));
+      if (!node.is_string()) return failAt(line, name + " must be a string, not " + tomlTypeName(node));
       if (!narrowText(node, line, name, bytes)) return false;
       if (const char* problem = textSettingProblem(info.id, bytes.c_str()))
         return failAt(line, name + " " + problem + ", not \"" + node.as_string()->get() + "\"");
@@ -240,7 +229,7 @@ class Parser {
       bool flag = info.kind == SettingKind::Flag;
       if (!node.is_integer())
         return failAt(line, name + " must be " + (flag ? "a boolean or an integer" : "an integer") + ", not " +
-                                typeName(node));
+                                tomlTypeName(node));
       int64_t value = node.as_integer()->get();
       if (value < INT32_MIN || value > INT32_MAX) return failAt(line, name + " is out of the 32-bit integer range");
       int64_t minimum, maximum;
@@ -302,7 +291,7 @@ class Parser {
                            std::to_string(it->second) + ")");
     if (!wide) {
       if (!node.is_string())
-        return fail(node, "a [raw.narrow] value must be a string, not " + std::string(typeName(node)));
+        return fail(node, "a [raw.narrow] value must be a string, not " + std::string(tomlTypeName(node)));
       config_.narrowLines[*id] = key.source().begin.line;
       return narrowText(node, node.source().begin.line, "raw id " + std::to_string(*id), config_.narrow[*id]);
     }
@@ -318,7 +307,7 @@ class Parser {
       }
     } else {
       return fail(
-          node, "a [raw.wide] value must be a string or an array of UTF-16 units, not " + std::string(typeName(node)));
+          node, "a [raw.wide] value must be a string or an array of UTF-16 units, not " + std::string(tomlTypeName(node)));
     }
     config_.wide[*id] = std::move(units);
     return true;
@@ -348,7 +337,7 @@ class Parser {
       return fail(key, "unknown key '" + name + "' in [version]" +
                            didYouMean(name, {"version", "product", "company", "copyright", "description"}) +
                            " (expected version, product, company, copyright, description)");
-    if (!node.is_string()) return fail(node, name + " must be a string, not " + typeName(node));
+    if (!node.is_string()) return fail(node, name + " must be a string, not " + tomlTypeName(node));
     const std::string& text = node.as_string()->get();
     utf8ToUtf16(text, *field);
     if (field->find(u'\0') != std::u16string::npos) return fail(node, name + ": the text contains a NUL character");
@@ -373,7 +362,7 @@ class Parser {
         ok = fail(key, "unknown key '" + name + "' in [[include]]" + didYouMean(name, {"source", "name"}) +
                            " (expected source, name)");
       } else if (!node.is_string()) {
-        ok = fail(node, std::string(key.str()) + " must be a string, not " + typeName(node));
+        ok = fail(node, std::string(key.str()) + " must be a string, not " + tomlTypeName(node));
       } else if (key == "source") {
         source = node.as_string()->get();
       } else {

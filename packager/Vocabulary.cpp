@@ -90,17 +90,6 @@ std::unique_ptr<toml::node> copyOf(const toml::node& node) {
   });
 }
 
-const char* typeName(const toml::node& node) {
-  switch (node.type()) {
-    case toml::node_type::string: return "a string";
-    case toml::node_type::integer: return "an integer";
-    case toml::node_type::floating_point: return "a floating-point number";
-    case toml::node_type::boolean: return "a boolean";
-    case toml::node_type::table: return "a table";
-    case toml::node_type::array: return "an array";
-    default: return "a date or time";
-  }
-}
 
 bool endsWithNoCase(std::string_view text, std::string_view end) {
   if (text.size() < end.size()) return false;
@@ -208,13 +197,13 @@ class Reader {
   bool strings(const Key& k, const toml::node& node, uint32_t line, std::vector<std::string>& items) {
     const toml::array* a = node.as_array();
     if (!a) {
-      error(line, fullKey(k) + " must be a list of strings, not " + typeName(node));
+      error(line, fullKey(k) + " must be a list of strings, not " + tomlTypeName(node));
       return false;
     }
     for (auto&& item : *a) {
       if (!item.is_string()) {
         error(item.source().begin.line ? item.source().begin.line : line,
-              fullKey(k) + " must be a list of strings; an item is " + typeName(item));
+              fullKey(k) + " must be a list of strings; an item is " + tomlTypeName(item));
         return false;
       }
       items.push_back(item.as_string()->get());
@@ -231,7 +220,7 @@ class Reader {
           return error(line, key + " is empty: name the class whose main method starts the application");
         return put(k, k.id, copyOf(node), line, k.wide);
       case Form::Boolean:
-        if (!node.is_boolean()) return error(line, key + " must be true or false, not " + typeName(node));
+        if (!node.is_boolean()) return error(line, key + " must be true or false, not " + tomlTypeName(node));
         return put(k, k.id, copyOf(node), line);
       case Form::Start: {
         std::string start = node.is_string() ? node.as_string()->get() : "";
@@ -584,6 +573,18 @@ std::string readableTablesOf(const std::map<std::pair<bool, int32_t>, ShownRecor
     if (!lines.empty()) out += "\n[" + std::string(table) + "]\n" + lines;
   }
   return out;
+}
+
+const char* tomlTypeName(const toml::node& node) {
+  switch (node.type()) {
+    case toml::node_type::string: return "a string";
+    case toml::node_type::integer: return "an integer";
+    case toml::node_type::floating_point: return "a floating-point number";
+    case toml::node_type::boolean: return "a boolean";
+    case toml::node_type::table: return "a table";
+    case toml::node_type::array: return "an array";
+    default: return "a date or time";
+  }
 }
 
 }  // namespace zanto

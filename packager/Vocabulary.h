@@ -72,4 +72,7 @@ struct ShownRecord {
 std::string readableTablesOf(const std::map<std::pair<bool, int32_t>, ShownRecord>& shown,
                              std::set<std::pair<bool, int32_t>>& used);
 
+// "a string", "an integer", ...: the kind of a TOML value, for error texts.
+const char* tomlTypeName(const toml::node& node);
+
 }  // namespace zanto
