@@ -478,6 +478,74 @@ TEST_F(LauncherTest, SignedCopyRunsExtractsInspectsAndPackagesBackUnsigned) {
   EXPECT_EQ(peChecksum(image.data(), image.size(), pe.checksumField), stored);
 }
 
+// A newcomer's path: init on a jar the JDK's tools made, one edit (the runtime's
+// folder, the stand-in), build, install and start with parameters. The launcher
+// hands the Java side the jar's main class and the parameters as given, in order.
+TEST_F(LauncherTest, ServiceFromInitsConfigurationRunsMainWithItsArguments) {
+  const Bytes& image = launcherImage();
+  MemorySource src(image.data(), image.size());
+  PeInfo pe;
+  ASSERT_TRUE(readPeInfo(src, &pe));
+  if (pe.machine != 0x8664) GTEST_SKIP() << "init configures the 64-bit launcher";
+  const char* standins = std::getenv("ZANTO_STANDINS");
+  ASSERT_NE(standins, nullptr) << "ZANTO_STANDINS names the stand-in runtimes";
+  const std::string jdk = scratch("init-jdk"), app = scratch("init-app");
+  fs::create_directories(jdk + "/bin/server");
+  fs::copy_file(std::string(standins) + "/java.exe", jdk + "/bin/java.exe");
+  fs::copy_file(std::string(standins) + "/jvm.dll", jdk + "/bin/server/jvm.dll");
+  writeFile(jdk + "/bin/standin-java.ini", "stderr=openjdk version \"17.0.9\" 2023-10-17\\r\\n\n");
+  writeFile(jdk + "/bin/server/standin-jvm.ini", "main=exit\nmain_delay_ms=0\nmain_exit_code=0\n");
+  fs::create_directories(app + "/src/hello");
+  writeFile(app + "/src/hello/Main.java", "package hello; public class Main { public static void main(String[] a) {} }");
+  const std::string name = "zanto-e2e-init-" + std::to_string(::getpid()), tools = ZANTO_JDK_BIN;
+  std::string out;
+  ASSERT_EQ(shell("cd '" + app + "' && " + tools + "/javac -d classes src/hello/Main.java && " + tools +
+                      "/jar --create --file " + name + ".jar --main-class hello.Main -C classes .",
+                  &out),
+            0)
+      << out;
+  ASSERT_EQ(shell(std::string(ZANTO_PACK_EXE) + " init '" + app + "/" + name + ".jar' -o '" + app + "/app.toml'", &out),
+            0)
+      << out;
+  // The one edit: the search names the stand-in's folder instead of JAVA_HOME, the registry and PATH.
+  std::string config = readText(app + "/app.toml");
+  const std::string search = "search = [\"JAVA_HOME\", \"registry\", \"path\"]";
+  const size_t at = config.find(search);
+  ASSERT_NE(at, std::string::npos) << config;
+  std::string folder = windowsPath(jdk);
+  for (size_t i = 0; (i = folder.find('\\', i)) != std::string::npos; i += 2) folder.insert(i, "\\");
+  config.replace(at, search.size(), "search = [\"" + folder + "\"]");
+  writeFile(app + "/app.toml", config);
+  const std::string exe = app + "/" + name + ".exe";
+  ASSERT_EQ(shell(std::string(ZANTO_PACK_EXE) + " build '" + app + "/app.toml' -o '" + exe + "' --launcher '" +
+                      std::getenv("ZANTO_LAUNCHER") + "' --runtime-jar '" + ZANTO_RUNTIME_JAR + "'",
+                  &out),
+            0)
+      << out;
+
+  ASSERT_EQ(runUnderWine(exe, {"/install"}).exitCode, 0);
+  RunResult start = runUnderWine(driveC("windows/system32/sc.exe"), {"start", name, "one", "two words", "three"});
+  RunResult status;
+  for (int i = 0; i < 100; ++i) {
+    status = runUnderWine(exe, {"/status"});
+    if (status.out.find(" is stopped ") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  runUnderWine(exe, {"/uninstall"});
+  EXPECT_EQ(start.exitCode, 0) << start.out;
+  EXPECT_EQ(status.out.rfind("Service '" + name + "' is stopped (exit code 0,", 0), 0u) << status.out;
+  std::vector<std::string> args;
+  std::ifstream record(jdk + "/bin/server/standin-jvm-record.txt");
+  for (std::string line; std::getline(record, line);)
+    if (line.rfind("arg ", 0) == 0) args.push_back(line.substr(line.find(' ', 4) + 1));
+  // The Java side's protocol: flags, the main class, two texts, a flag, then the
+  // service's name and its start parameters.
+  const std::vector<std::string> expected = {"[false]", "[hello.Main]", "[]",  "[]",          "[false]",
+                                             "[" + name + "]", "[one]",  "[two words]", "[three]"};
+  EXPECT_EQ(args, expected);
+  EXPECT_TRUE(fs::is_directory(app + "/logs")) << "init's output log beside the executable";
+}
+
 // Wine's user is an administrator, so a launcher run by hand is privileged: its JVM
 // options and the Java location come only from files that no one else may change
 // (Wine gives a file's access list from its Unix mode: o+w is Everyone's write).
