@@ -46,7 +46,12 @@ TrustVerdict evaluateTrust(const SecurityView& view, const std::vector<std::stri
 }
 
 std::string principalName(const std::string& sid) {
-  static const std::map<std::string, std::string> kNames = {
+  // A plain table: a map here would be built at first use under a guard that
+  // brings a thread runtime into the launcher.
+  static constexpr struct {
+    const char* sid;
+    const char* name;
+  } kNames[] = {
       {"S-1-1-0", "Everyone"},
       {"S-1-5-11", "Authenticated Users"},
       {"S-1-5-32-545", "Users"},
@@ -57,8 +62,9 @@ std::string principalName(const std::string& sid) {
       {kSidSystem, "SYSTEM"},
       {kSidAdministrators, "Administrators"},
   };
-  auto it = kNames.find(sid);
-  return it == kNames.end() ? sid : it->second + " (" + sid + ")";
+  for (const auto& known : kNames)
+    if (sid == known.sid) return std::string(known.name) + " (" + sid + ")";
+  return sid;
 }
 
 }  // namespace zanto

@@ -22,6 +22,18 @@ struct PeInfo {
   uint32_t certificateOffset = 0, certificateSize = 0;
 };
 
+// The PE checksum (the one CheckSumMappedFile computes), fed piece by piece: the
+// 16-bit little-endian words of the file with the field itself read as 0, folded,
+// plus the file's length.
+class PeChecksum {
+ public:
+  void add(const uint8_t* data, size_t size);
+  uint32_t value() const;
+
+ private:
+  uint64_t sum_ = 0, length_ = 0;
+};
+
 // The PE checksum of `image` as the linker computes it: 16-bit sums with the
 // carry folded back, the CheckSum field counted as zero, plus the length.
 uint32_t peChecksum(const uint8_t* image, size_t size, int64_t checksumField);

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "PeLayout.h"  // PeChecksum
+
 namespace zanto {
 
 using ByteVector = std::vector<uint8_t>;
@@ -92,17 +94,6 @@ bool readImageResources(const uint8_t* image, size_t size, std::vector<Resource>
 bool withResourceSection(const uint8_t* image, size_t size, const std::vector<Resource>& resources, ByteVector& out,
                          std::string& error);
 
-// The PE checksum (the one CheckSumMappedFile computes), fed piece by piece: the
-// 16-bit little-endian words of the file with the field itself read as 0, folded,
-// plus the file's length.
-class PeChecksum {
- public:
-  void add(const uint8_t* data, size_t size);
-  uint32_t value() const;
-
- private:
-  uint64_t sum_ = 0, length_ = 0;
-};
 // The file offset of an image's CheckSum field; false without a readable header.
 bool peChecksumOffset(const uint8_t* image, size_t size, size_t& offset);
 

@@ -9,7 +9,6 @@
 #include <sddl.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "QueueEntryRules.h"
 #include "Settings.h"
 #include "TempDir.h"
+#include "TextBuffer.h"
 
 namespace zanto {
 
@@ -167,8 +167,8 @@ bool canOpenExclusively(const char* path) {
 }
 
 HANDLE openDeletionQueueLock() {
-  static LockPrincipals principals;
-  static bool known = lockPrincipals(principals);
+  LockPrincipals principals;
+  const bool known = lockPrincipals(principals);
   char* sidText = nullptr;
   if (!known || !ConvertSidToStringSidA(principals.user, &sidText)) {
     logError("deletion queue lock: the account is unknown, error %lu", GetLastError());
@@ -192,7 +192,7 @@ HANDLE openDeletionQueueLock() {
   for (const char* scope : {"Global", "Local"}) {
     if (!built) break;
     char name[128 + SECURITY_MAX_SID_SIZE * 4];
-    std::snprintf(name, sizeof name, "%s\\zanto-deletion-queue-%s", scope, sidText);
+    formatText(name, sizeof name, "%s\\zanto-deletion-queue-%s", scope, sidText);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
     HANDLE mutex = CreateMutexA(&attributes, FALSE, name);
     if (!mutex) {

@@ -37,13 +37,10 @@ std::string tokenUserSid() {
   return currentUserSid(sid, sizeof sid) ? sidText(sid) : std::string();
 }
 
-const std::vector<std::string>& trustedPrincipals() {
-  static std::vector<std::string> trusted;
-  if (trusted.empty()) {
-    trusted = {kSidSystem, kSidAdministrators, kSidTrustedInstaller};
-    std::string own = tokenUserSid();
-    if (!own.empty()) trusted.push_back(own);
-  }
+std::vector<std::string> trustedPrincipals() {
+  std::vector<std::string> trusted = {kSidSystem, kSidAdministrators, kSidTrustedInstaller};
+  std::string own = tokenUserSid();
+  if (!own.empty()) trusted.push_back(own);
   return trusted;
 }
 

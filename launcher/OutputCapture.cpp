@@ -160,7 +160,7 @@ DWORD WINAPI readChannel(void* parameter) {
 
 // The name of a log setting as a full path (relative to the executable's folder,
 // variables expanded), with its folders created; false when it is empty.
-bool logPath(int32_t id, const char* what, char* full) {
+bool configuredLogPath(int32_t id, const char* what, char* full) {
   static char text[kTextBufferSize];
   readTextSetting(id, text, what);
   if (!text[0]) return false;
@@ -305,8 +305,8 @@ void startOutputCapture(bool console) {
   if (channelCount > 0) return;
   if (console && getIntSetting(setting::ConsoleLog) == 0) return;
   static char outputPath[kTextBufferSize], errorPath[kTextBufferSize];
-  if (!logPath(setting::OutputLog, "OutputLog", outputPath)) return;
-  bool separate = logPath(setting::ErrorLog, "ErrorLog", errorPath) && lstrcmpiA(outputPath, errorPath) != 0;
+  if (!configuredLogPath(setting::OutputLog, "OutputLog", outputPath)) return;
+  bool separate = configuredLogPath(setting::ErrorLog, "ErrorLog", errorPath) && lstrcmpiA(outputPath, errorPath) != 0;
   LogPolicy policy = logPolicy();
   makeDrainToken();
   drainLock = CreateMutexA(nullptr, FALSE, nullptr);
