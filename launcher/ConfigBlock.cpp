@@ -1,13 +1,14 @@
 // Reads the configuration block behind the executable's last PE section into the
-// settings store (see ConfigBlock.h). Failures are fatal with fixed texts.
+// settings store (see ConfigBlock.h). Failures are returned as fixed texts; the
+// callers report them.
 #include "ConfigBlock.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "ErrorReport.h"
 #include "Log.h"
 #include "Paths.h"
+#include "ProcessState.h"
 #include "Settings.h"
 #include "TextBuffer.h"
 
@@ -47,10 +48,13 @@ int64_t FileSource::read(void* dst, uint32_t count) {
 
 namespace {
 
-constexpr char kOpenFailed[] = "Error opening media file. Please move this file to an ascii-only path like c:\\";
 DWORD readError = 0;
 
-HANDLE openQuietly() {
+}  // namespace
+
+const char kExecutableNotOpened[] = "Error opening media file. Please move this file to an ascii-only path like c:\\";
+
+HANDLE openExecutable() {
   const char* path = getExecutablePath();
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -58,17 +62,9 @@ HANDLE openQuietly() {
   return h;
 }
 
-}  // namespace
-
-HANDLE openExecutable() {
-  HANDLE h = openQuietly();
-  if (h == INVALID_HANDLE_VALUE) fatalError(kOpenFailed);
-  return h;
-}
-
 const char* tryReadConfigBlock() {
-  HANDLE exe = openQuietly();
-  if (exe == INVALID_HANDLE_VALUE) return kOpenFailed;
+  HANDLE exe = openExecutable();
+  if (exe == INVALID_HANDLE_VALUE) return kExecutableNotOpened;
   FileSource src(exe);
   BlockError error = readConfigBlockFrom(src, store, &dataOffset, &dataLimit);
   // Kept for the report, which comes later and after other calls.
@@ -83,16 +79,7 @@ const char* tryReadConfigBlock() {
   return nullptr;
 }
 
-void failConfigBlock(const char* problem) {
-  if (problem != kOpenFailed && std::strcmp(problem, blockErrorText(BlockError::ReadInt)) == 0)
-    printTo(stdout, "error %lu\n", readError);
-  noteFailureCode(kFailureBlockUnreadable);
-  fatalError(problem);
-}
-
-void readConfigBlock() {
-  if (const char* problem = tryReadConfigBlock()) failConfigBlock(problem);
-}
+DWORD configBlockReadError() { return readError; }
 
 bool hasSetting(int32_t id) { return store.narrow.count(id) != 0; }
 

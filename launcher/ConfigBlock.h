@@ -11,17 +11,18 @@
 
 namespace zanto {
 
-void readConfigBlock();
-// The same without reporting: null when the block was read, else the text the
-// report would show (readConfigBlock reports it and ends the process).
+// Reads the block: null when it was read, else the text a report shows.
 const char* tryReadConfigBlock();
-// Reports what tryReadConfigBlock found and ends the process.
-[[noreturn]] void failConfigBlock(const char* problem);
+// The Windows error of a block that ended at an integer read (0 otherwise).
+DWORD configBlockReadError();
 // Set in the block (absent settings read as empty or 0).
 bool hasSetting(int32_t id);
 void loadProductFlavor();
 char productFlavor();
+// The executable for reading; INVALID_HANDLE_VALUE (logged) when it cannot be
+// opened, which is reported with this text.
 HANDLE openExecutable();
+extern const char kExecutableNotOpened[];
 int64_t embeddedDataOffset();
 // Where the included file data must end: a signed file's certificate table, else
 // the end of the file.

@@ -15,6 +15,7 @@
 
 #include "Log.h"
 #include "Paths.h"
+#include "ProcessState.h"
 #include "QueueEntryRules.h"
 #include "Settings.h"
 #include "TempDir.h"
@@ -126,8 +127,15 @@ std::vector<std::string> splitEntries(const std::string& value) {
 
 }  // namespace
 
-void registerExitFile(const char* path) { exitDeleteFiles.emplace_back(path); }
-void registerExitDirectory(const char* path) { exitDeleteDirectories.emplace_back(path); }
+// Registered with the first file: a report that ends the process queues them too.
+void registerExitFile(const char* path) {
+  exitDeleteFiles.emplace_back(path);
+  setExitCleanup(runExitCleanup);
+}
+void registerExitDirectory(const char* path) {
+  exitDeleteDirectories.emplace_back(path);
+  setExitCleanup(runExitCleanup);
+}
 
 void runExitCleanup() {
   for (const std::string& path : exitDeleteFiles) {

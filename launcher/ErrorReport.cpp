@@ -9,24 +9,14 @@
 #include <cstring>
 
 #include "ConfigBlock.h"
-#include "DeletionQueue.h"
 #include "EventLog.h"
 #include "Log.h"
-#include "OutputCapture.h"
 #include "Paths.h"
-#include "ServiceMain.h"
+#include "ProcessState.h"
 #include "Settings.h"
 #include "TextBuffer.h"
 
 namespace zanto {
-
-namespace {
-bool consoleErrorMode = false;
-int32_t reportedMessageId = 0;
-}
-
-void useConsoleErrors() { consoleErrorMode = true; }
-bool isConsoleErrorMode() { return consoleErrorMode; }
 
 void showMessageBox(const char* text, const char* caption) {
   if (isEventLogMode()) return;
@@ -38,7 +28,7 @@ void showMessageBox(const char* text, const char* caption) {
 }
 
 void showError(const char* text) {
-  runExitCleanup();
+  runExitCleanupAtEnd();
   static char report[kTextBufferSize];
   if (const char* log = getLogPath()) {
     static char longLog[kTextBufferSize];
@@ -53,7 +43,7 @@ void showError(const char* text) {
     // an administrator looks.
     logError("%s", report);
     reportFailureEvent(report);
-  } else if (!consoleErrorMode) {
+  } else if (!isConsoleErrorMode()) {
     static char caption[kTextBufferSize];
     getStringSetting(message::ErrorCaption, caption, sizeof caption);
     showMessageBox(report, caption);
@@ -77,7 +67,7 @@ void replaceFirstMarker(char* text, const char* marker, const char* replacement)
 
 void showConfiguredError(int32_t messageId, const char* marker, const char* replacement, const char* detail) {
   static char text[kTextBufferSize];
-  reportedMessageId = messageId;
+  noteFailureCode(messageId);
   getStringSetting(messageId, text, sizeof text);
   replaceFirstMarker(text, marker, replacement);
   if (detail && *detail) {
@@ -87,11 +77,8 @@ void showConfiguredError(int32_t messageId, const char* marker, const char* repl
   showError(text);
 }
 
-int32_t lastReportedMessageId() { return reportedMessageId; }
-void noteFailureCode(int32_t code) { reportedMessageId = code; }
-
 [[noreturn]] static void endProcess(unsigned exitCode) {
-  drainOutputCapture();  // flushes the streams too, within its bound
+  drainOutputAtEnd();  // flushes the streams too, within its bound
   ExitProcess(exitCode);
 }
 
@@ -99,7 +86,7 @@ void noteFailureCode(int32_t code) { reportedMessageId = code; }
 // process that just ends leaves it running for the control manager of Wine, and
 // unexplained (1067) for that of Windows.
 [[noreturn]] static void endFatally() {
-  reportStoppedAfterFailure();
+  reportFailedStart();
   endProcess(1);
 }
 
@@ -120,7 +107,7 @@ void fatalInternalError(int code) {
 }
 
 void exitLauncher(unsigned exitCode) {
-  runExitCleanup();
+  runExitCleanupAtEnd();
   endProcess(exitCode);
 }
 

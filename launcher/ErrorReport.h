@@ -4,24 +4,15 @@
 
 #include <cstdint>
 
+#include "ProcessState.h"
+
 namespace zanto {
 
-void useConsoleErrors();
-bool isConsoleErrorMode();
 void showError(const char* text);
 // `detail`, when given, follows the configured text on a line of its own (what
 // failed and the Windows error, which a configured text cannot carry).
 void showConfiguredError(int32_t messageId, const char* marker, const char* replacement,
                          const char* detail = nullptr);
-// The id of the last configured message reported, or the code a report without
-// one noted (0: none): the service-specific exit code of a failed start.
-int32_t lastReportedMessageId();
-void noteFailureCode(int32_t code);
-// Failure codes of reports that carry no configured message.
-constexpr int32_t kFailureBlockUnreadable = 1020;
-constexpr int32_t kFailureFirstRun = 1021;
-constexpr int32_t kFailureNoTempDirectory = 1022;
-constexpr int32_t kFailureUntrustedFile = 1023;
 [[noreturn]] void fatalError(const char* text);
 [[noreturn]] void fatalConfiguredError(int32_t messageId, const char* marker, const char* replacement);
 // Message 1009 with the internal error code.

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "LauncherMain.h"
+#include "ProcessState.h"
 #include "Settings.h"
 #include "TextBuffer.h"
 
@@ -15,7 +15,6 @@ namespace zanto {
 
 namespace {
 
-bool eventLogMode = false;
 constexpr char kLastFailure[] = "LastFailure";
 constexpr DWORD kPathSize = kTextBufferSize + 128;
 
@@ -56,9 +55,6 @@ void keepLastFailure(const char* text) {
 }
 
 }  // namespace
-
-void useEventLog() { eventLogMode = true; }
-bool isEventLogMode() { return eventLogMode; }
 
 void reportFailureEvent(const char* text) {
   static wchar_t wideName[kTextBufferSize], wideText[kTextBufferSize];

@@ -14,9 +14,6 @@ namespace zanto {
 // insertion string.
 constexpr DWORD kEventTextMessage = 1;
 
-// Service mode: from now on reports go to the event log and the last failure.
-void useEventLog();
-bool isEventLogMode();
 // An error event with `text` under serviceName; the text becomes the service's
 // last failure (only when the service is installed).
 void reportFailureEvent(const char* text);

@@ -38,6 +38,19 @@ const char* ownFilesDirectory() {
   return made;
 }
 
+// In the shared temporary folder anyone could make such a name first, or read it.
+void createTempFile(char* out) {
+  const char* directory = ownFilesDirectory();
+  if (!directory || !GetTempFileNameA(directory, "zto", 0, out)) out[0] = '\0';
+}
+
+bool getProcessTempFileName(char* out, int number) {
+  const char* directory = ownFilesDirectory();
+  if (directory && formatText(out, kTextBufferSize, "%s\\zto_p%d.tmp", directory, number)) return true;
+  out[0] = '\0';
+  return false;
+}
+
 bool copyFileData(HANDLE input, HANDLE output, DWORD count, bool transform) {
   static BYTE buffer[kTextBufferSize];
   DWORD done = 0;
@@ -98,6 +111,7 @@ bool extractIncludedFiles(char* directory) {
     return true;
   }
   HANDLE exe = openExecutable();
+  if (exe == INVALID_HANDLE_VALUE) fatalError(kExecutableNotOpened);
   FileSource(exe).seek(embeddedDataOffset());
 
   // A service's temporary directory is usually C:\Windows\Temp, where every user
@@ -131,6 +145,11 @@ bool extractIncludedFiles(char* directory) {
   CloseHandle(exe);
   logMessage("extracting files done");
   return true;
+}
+
+void extractIncludedFilesOrFail() {
+  constexpr int kExtractionFailed = 16;
+  if (!extractIncludedFiles(extractionDirectory)) fatalInternalError(kExtractionFailed);
 }
 
 }  // namespace zanto

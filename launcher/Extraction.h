@@ -13,7 +13,13 @@ extern char extractionDirectory[];
 // first use and queued for deletion like it. Never the shared temporary folder;
 // null when no private directory can be made.
 const char* ownFilesDirectory();
+// Both in that directory; empty (false) when there is none.
+void createTempFile(char* out);  // MAX_PATH bytes at least
+bool getProcessTempFileName(char* out, int number);  // 8192 bytes
 bool extractIncludedFiles(char* directory);
+// The same into extractionDirectory, or the process ends with internal error 16:
+// the Java application may rely on its included files.
+void extractIncludedFilesOrFail();
 bool extractFile(HANDLE executable, const char* path);
 bool copyFileData(HANDLE input, HANDLE output, DWORD count, bool transform);
 

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "ConfigBlock.h"
+#include "Extraction.h"
 #include "JavaVersion.h"
 #include "Log.h"
 #include "Paths.h"
 #include "Settings.h"
-#include "TempDir.h"
 #include "TextBuffer.h"
 
 namespace zanto {

@@ -19,7 +19,6 @@
 #include "ParameterSplitter.h"
 #include "Paths.h"
 #include "Settings.h"
-#include "TempDir.h"
 #include "TextBuffer.h"
 
 namespace zanto {

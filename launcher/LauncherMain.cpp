@@ -19,15 +19,14 @@
 
 namespace zanto {
 
-char serviceName[kTextBufferSize];
-
 namespace {
 
-constexpr int kExtractionFailed = 16;
-
-// As for service mode; the Java application may rely on its included files.
-void extractForLaunch() {
-  if (!extractIncludedFiles(extractionDirectory)) fatalInternalError(kExtractionFailed);
+// Reports what tryReadConfigBlock found and ends the process.
+[[noreturn]] void failConfigBlock(const char* problem) {
+  if (problem != kExecutableNotOpened && std::strcmp(problem, blockErrorText(BlockError::ReadInt)) == 0)
+    printTo(stdout, "error %lu\n", configBlockReadError());
+  noteFailureCode(kFailureBlockUnreadable);
+  fatalError(problem);
 }
 
 bool isCommandWord(const char* word) {
@@ -48,7 +47,7 @@ int runCommandWord(const char* word) {
   if (!std::strcmp(word, "start")) return startInstalledService();
   if (!std::strcmp(word, "status")) return printServiceStatus();
   if (!std::strcmp(word, "restart")) return restartInstalledService();
-  extractForLaunch();
+  extractIncludedFilesOrFail();
   return runInConsole();
 }
 
@@ -65,11 +64,9 @@ void prepareFromBlock() {
 }  // namespace
 
 void prepareLauncher(HINSTANCE) {
-  readConfigBlock();
+  if (const char* problem = tryReadConfigBlock()) failConfigBlock(problem);
   prepareFromBlock();
 }
-
-void extractIncludedFilesOrFail() { extractForLaunch(); }
 
 int launcherMain(HINSTANCE, const char* tail) {
   // A block that cannot be read is reported at once for a command word; started
@@ -94,7 +91,7 @@ int launcherMain(HINSTANCE, const char* tail) {
   // queued for deletion like at any other end, or each start would leave a copy
   // behind. As a service, serviceMain extracts them once it is connected.
   if (!StartServiceCtrlDispatcherA(table)) {
-    extractForLaunch();
+    extractIncludedFilesOrFail();
     runExitCleanup();
   }
   return 0;

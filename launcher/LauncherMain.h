@@ -4,12 +4,11 @@
 
 #include <windows.h>
 
+#include "ProcessState.h"  // serviceName
+
 namespace zanto {
 
-extern char serviceName[];
 void prepareLauncher(HINSTANCE instance);
 int launcherMain(HINSTANCE instance, const char* tail);
-// Extracts the included files, or ends the process with internal error 16.
-void extractIncludedFilesOrFail();
 
 }  // namespace zanto

@@ -19,6 +19,7 @@
 #include "LaunchText.h"
 #include "Log.h"
 #include "Paths.h"
+#include "ProcessState.h"
 #include "RollingLog.h"
 #include "Settings.h"
 #include "TextBuffer.h"
@@ -323,6 +324,8 @@ void startOutputCapture(bool console) {
   std::fflush(stderr);
   if (!openChannel(channels[0], outputPath, policy, consoleOut)) return;
   channelCount = 1;
+  // Reports on any floor end the process through the drain from now on.
+  setOutputDrain(drainOutputCapture);
   if (separate && openChannel(channels[1], errorPath, policy, consoleErr)) channelCount = 2;
   HANDLE errorPipe = channels[channelCount - 1].write;
   SetStdHandle(STD_OUTPUT_HANDLE, channels[0].write);

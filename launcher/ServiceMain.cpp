@@ -12,10 +12,11 @@
 #include "DeletionQueue.h"
 #include "ErrorReport.h"
 #include "EventLog.h"
+#include "Extraction.h"
 #include "JavaVMLauncher.h"
-#include "LauncherMain.h"
 #include "Log.h"
 #include "OutputCapture.h"
+#include "ProcessState.h"
 #include "RecoveryPlan.h"
 #include "Settings.h"
 #include "TextBuffer.h"
@@ -23,7 +24,6 @@
 
 namespace zanto {
 
-SERVICE_STATUS serviceStatus;
 std::vector<std::wstring> serviceArguments;
 
 namespace {
@@ -35,83 +35,18 @@ constexpr DWORD kCheckPointIntervalMs = 2000;
 // A start in progress: clients such as net start wait as long as the check point
 // moves within this time.
 constexpr DWORD kStartWaitHint = 10000;
-// The failure code of a report that named none.
-constexpr DWORD kFailureUnspecified = 1009;
-
-SERVICE_STATUS_HANDLE statusHandle;
-HANDLE stopEvent;
-volatile LONG stopRequested;
 volatile LONG stopRequests;  // how many requests came, for the console run's check
 volatile LONG consoleStopRequested;
 constexpr DWORD kCloseGraceMs = 10000;
-// Reports come from the control handler, the stop watcher, the exit hook and the
-// service thread; once stopped, nothing reports again.
-SRWLOCK statusLock = SRWLOCK_INIT;
 INIT_ONCE cleanupOnce = INIT_ONCE_STATIC_INIT;
-// StartPending: start pending until main is called, failures as service-specific codes.
-bool startPendingMode = false;
 const char* unreadableBlock = nullptr;
-
-// Run in a console there is no control manager to report to.
-void report() {
-  if (statusHandle) SetServiceStatus(statusHandle, &serviceStatus);
-}
-
-void reportStopped(DWORD win32ExitCode, DWORD specificExitCode) {
-  AcquireSRWLockExclusive(&statusLock);
-  if (serviceStatus.dwCurrentState != SERVICE_STOPPED) {
-    serviceStatus.dwCurrentState = SERVICE_STOPPED;
-    serviceStatus.dwWin32ExitCode = win32ExitCode;
-    serviceStatus.dwServiceSpecificExitCode = specificExitCode;
-    report();
-  }
-  ReleaseSRWLockExclusive(&statusLock);
-}
-
-// Moves to `state` unless the service has stopped meanwhile (or, for running,
-// a stop is pending); a stop pending report may also move the check point.
-void reportState(DWORD state, bool nextCheckPoint) {
-  AcquireSRWLockExclusive(&statusLock);
-  if (serviceStatus.dwCurrentState != SERVICE_STOPPED && !(state == SERVICE_RUNNING && stopRequested)) {
-    serviceStatus.dwCurrentState = state;
-    if (nextCheckPoint) ++serviceStatus.dwCheckPoint;
-    report();
-  }
-  ReleaseSRWLockExclusive(&statusLock);
-}
 
 // Keeps a pending start's check point moving until the start has ended either way.
 DWORD WINAPI startTicker(void*) {
   for (;;) {
     Sleep(kCheckPointIntervalMs);
-    AcquireSRWLockExclusive(&statusLock);
-    bool pending = serviceStatus.dwCurrentState == SERVICE_START_PENDING;
-    if (pending) {
-      ++serviceStatus.dwCheckPoint;
-      report();
-    }
-    ReleaseSRWLockExclusive(&statusLock);
-    if (!pending) return 0;
+    if (!tickStartPending()) return 0;
   }
-}
-
-// Right before main is called: the start has succeeded as far as the launcher can
-// tell, and clients waiting for it (net start, dependent services) may go on.
-void reportStarted() {
-  AcquireSRWLockExclusive(&statusLock);
-  if (serviceStatus.dwCurrentState == SERVICE_START_PENDING && !stopRequested) {
-    serviceStatus.dwCurrentState = SERVICE_RUNNING;
-    serviceStatus.dwCheckPoint = 0;
-    serviceStatus.dwWaitHint = 0;
-    report();
-  }
-  ReleaseSRWLockExclusive(&statusLock);
-}
-
-void reportFailedStart() {
-  if (!startPendingMode) return reportStopped(1, 0);
-  DWORD code = static_cast<DWORD>(lastReportedMessageId());
-  reportStopped(ERROR_SERVICE_SPECIFIC_ERROR, code ? code : kFailureUnspecified);
 }
 
 // Ahead of HotSpot's own console handler, installed at the JVM's creation, which
@@ -131,13 +66,18 @@ BOOL CALLBACK queueExtraction(INIT_ONCE*, void*, void**) {
 // caller waits until they are, as the process may end right after it.
 void queueExtractionOnce() { InitOnceExecuteOnce(&cleanupOnce, queueExtraction, nullptr, nullptr); }
 
-// Only signals: the stop's work is done by the stop watcher.
+DWORD WINAPI stopWatcher(void*);
+
+// Only starts the stop watcher, which does the stop's work: a run that is never
+// stopped has no such thread.
 void requestStop(bool shutdown) {
   InterlockedIncrement(&stopRequests);
-  bool first = !InterlockedExchange(&stopRequested, 1);
-  // Signalled first: the stop goes on while the report travels to the control
+  // Started first: the stop goes on while the report travels to the control
   // manager (a stopped report made meanwhile is not overwritten).
-  if (first) SetEvent(stopEvent);
+  if (markStopRequested()) {
+    HANDLE watcher = CreateThread(nullptr, 0, stopWatcher, nullptr, 0, nullptr);
+    if (watcher) CloseHandle(watcher);
+  }
   reportState(SERVICE_STOP_PENDING, shutdown);
 }
 
@@ -164,12 +104,11 @@ DWORD WINAPI exitJvmThread(void*) {
   return 0;
 }
 
-// Waits for the stop request, then does what the control handler must not:
+// Started by the first stop request, does what the control handler must not:
 // queues the extracted files, ends the JVM on a thread of its own (main may
 // still run on the service thread), and keeps the check point moving until the
 // process ends or StopTimeout has passed.
 DWORD WINAPI stopWatcher(void*) {
-  WaitForSingleObject(stopEvent, INFINITE);
   const uint64_t start = GetTickCount64();
   const uint64_t limitMs = uint64_t{stopTimeoutSeconds(configStore())} * 1000;
   // The exit first: queueing may wait on the queue's lock, and the exit hook
@@ -196,13 +135,6 @@ DWORD WINAPI stopWatcher(void*) {
   endProcess(ERROR_SERVICE_REQUEST_TIMEOUT, kLateDrainMs);
 }
 
-void createStopEvent() {
-  if (stopEvent) return;
-  stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  HANDLE watcher = CreateThread(nullptr, 0, stopWatcher, nullptr, 0, nullptr);
-  if (watcher) CloseHandle(watcher);
-}
-
 // A JVM installs a console handler of its own at creation (unless -Xrs),
 // which would end it on Ctrl+C with status 130; the handler added last is
 // asked first, so the console run's goes on top again.
@@ -214,7 +146,7 @@ void consoleStopFirst() {
 // The launch, up to main's return. Stopped: a stop came before the JVM existed,
 // and none was created.
 LaunchResult startApplication(void (*jvmCreated)(), void (*beforeMain)()) {
-  if (stopRequested) return LaunchResult::Stopped;
+  if (stopWasRequested()) return LaunchResult::Stopped;
   if (!LoadDLL(true)) return LaunchResult::Failed;
   // The runtime's C library may have bound its descriptors before the capture.
   bindRuntimeDescriptors();
@@ -225,10 +157,10 @@ LaunchResult startApplication(void (*jvmCreated)(), void (*beforeMain)()) {
 void WINAPI unreadableBlockMain(DWORD argumentCount, LPSTR* arguments) {
   if (argumentCount > 0 && arguments[0]) copyText(serviceName, kTextBufferSize, arguments[0]);
   useEventLog();
-  startPendingMode = true;
+  setStartPendingMode(true);
   serviceStatus = SERVICE_STATUS{kServiceType, SERVICE_START_PENDING, 0, NO_ERROR, 0, 0, kStartWaitHint};
-  statusHandle = RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandler, nullptr);
-  if (!statusHandle) return;
+  setServiceStatusHandle(RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandler, nullptr));
+  if (!hasServiceStatusHandle()) return;
   reportState(SERVICE_START_PENDING, false);
   noteFailureCode(kFailureBlockUnreadable);
   showError(unreadableBlock);
@@ -238,7 +170,7 @@ void WINAPI unreadableBlockMain(DWORD argumentCount, LPSTR* arguments) {
 // After main: waits for the stop (which ends the process), or with
 // EndWithApplication for the application's last non-daemon thread.
 [[noreturn]] void runUntilEnd() {
-  if (!stopRequested && getIntSetting(setting::EndWithApplication) != 0) {
+  if (!stopWasRequested() && getIntSetting(setting::EndWithApplication) != 0) {
     destroyJvmAfterMain();
     // Ended by itself, or by a stop that came meanwhile: either is a clean end.
     queueExtractionOnce();
@@ -264,8 +196,6 @@ void reportStoppedAtExit() {
   reportStopped(NO_ERROR, 0);
 }
 
-void reportStoppedAfterFailure() { reportFailedStart(); }
-
 bool serveUnreadableBlock(const char* problem) {
   unreadableBlock = problem;
   SERVICE_TABLE_ENTRYA table[] = {{serviceName, unreadableBlockMain}, {nullptr, nullptr}};
@@ -281,7 +211,7 @@ void JNICALL jvmExitHook(jint status) {
   queueExtractionOnce();
   // An exit the service asked for is a clean stop; an application that ends the
   // JVM by itself with a failure status must not be shown as a clean stop.
-  if (stopRequested || status == 0)
+  if (stopWasRequested() || status == 0)
     reportStopped(NO_ERROR, 0);
   else
     reportStopped(ERROR_SERVICE_SPECIFIC_ERROR, static_cast<DWORD>(status));
@@ -297,9 +227,7 @@ DWORD WINAPI serviceControlHandler(DWORD control, DWORD, void*, void*) {
       requestStop(true);
       break;
     default:
-      AcquireSRWLockExclusive(&statusLock);
-      report();
-      ReleaseSRWLockExclusive(&statusLock);
+      reportCurrentState();
       break;
   }
   return NO_ERROR;
@@ -318,7 +246,8 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
     logMessage("started as service '%s' (configured '%s')", arguments[0], serviceName);
     copyText(serviceName, kTextBufferSize, arguments[0]);
   }
-  startPendingMode = getIntSetting(setting::StartPending) != 0;
+  const bool startPendingMode = getIntSetting(setting::StartPending) != 0;
+  setStartPendingMode(startPendingMode);
   serviceStatus.dwServiceType = kServiceType;
   serviceStatus.dwCurrentState = startPendingMode ? SERVICE_START_PENDING : SERVICE_RUNNING;
   // Pre-shutdown: at system shutdown Windows then waits for the stop as long as
@@ -329,10 +258,8 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments) {
   serviceStatus.dwCheckPoint = 0;
   // Stop is accepted from the first report: the start ends at its next step.
   serviceStatus.dwWaitHint = startPendingMode ? kStartWaitHint : kWaitHint;
-  // Before the handler: a stop may come as soon as it is registered.
-  createStopEvent();
-  statusHandle = RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandler, nullptr);
-  if (!statusHandle) return;
+  setServiceStatusHandle(RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandler, nullptr));
+  if (!hasServiceStatusHandle()) return;
   reportState(serviceStatus.dwCurrentState, false);
   if (startPendingMode) {
     HANDLE ticker = CreateThread(nullptr, 0, startTicker, nullptr, 0, nullptr);
@@ -385,7 +312,6 @@ int runInConsole() {
 }
 
 void installConsoleStop() {
-  createStopEvent();
   SetConsoleCtrlHandler(consoleRunCtrlHandler, TRUE);
 }
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "JniLaunch.h"
+#include "ProcessState.h"
 
 namespace zanto {
 
-extern SERVICE_STATUS serviceStatus;
 // The dispatcher's arguments as UTF-16, the service name first; handed to the
 // Java launch.
 extern std::vector<std::wstring> serviceArguments;
@@ -22,9 +22,6 @@ void WINAPI serviceMain(DWORD argumentCount, LPSTR* arguments);
 DWORD WINAPI serviceControlHandler(DWORD control, DWORD eventType, void* eventData, void* context);
 BOOL WINAPI consoleCtrlHandler(DWORD event);
 void reportStoppedAtExit();
-// Stopped after a failed start, unless already stopped; nothing outside a
-// service. Exit code 1, or with StartPending 1066 and the failure's code.
-void reportStoppedAfterFailure();
 // Enters the control dispatcher for a service whose configuration block cannot be
 // read, which reports that and stops; false when not started as a service.
 bool serveUnreadableBlock(const char* problem);
@@ -34,9 +31,8 @@ bool serveUnreadableBlock(const char* problem);
 // before the JVM existed; otherwise the process ends with the application's exit
 // status (0 after a stop, 1053 after a stop that outlasted StopTimeout).
 int runInConsole();
-// The stop event with the thread that carries out a stop, and
-// consoleRunCtrlHandler, which turns every console control event into one stop
-// request.
+// Installs consoleRunCtrlHandler, which turns every console control event into
+// one stop request.
 void installConsoleStop();
 BOOL WINAPI consoleRunCtrlHandler(DWORD event);
 // Stop requests made so far in this process (the first one counts).

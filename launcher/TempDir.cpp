@@ -11,7 +11,6 @@
 
 #include "ErrorReport.h"
 #include "EventLog.h"
-#include "Extraction.h"
 #include "Paths.h"
 #include "Settings.h"
 #include "TextBuffer.h"
@@ -127,19 +126,6 @@ bool createPrivateDirectory(char* out) {
     if (privateDirectoryCalls.createDirectory(out, &attributes)) return true;
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  out[0] = '\0';
-  return false;
-}
-
-// In the shared temporary folder anyone could make such a name first, or read it.
-void createTempFile(char* out) {
-  const char* directory = ownFilesDirectory();
-  if (!directory || !GetTempFileNameA(directory, "zto", 0, out)) out[0] = '\0';
-}
-
-bool getProcessTempFileName(char* out, int number) {
-  const char* directory = ownFilesDirectory();
-  if (directory && formatText(out, kTextBufferSize, "%s\\zto_p%d.tmp", directory, number)) return true;
   out[0] = '\0';
   return false;
 }

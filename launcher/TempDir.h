@@ -1,5 +1,5 @@
 // The temporary directory: the first usable of the system's temp path and a fixed
-// list of fall-backs, named temporary files, and the per-process file name.
+// list of fall-backs, and private directories below it.
 #pragma once
 
 #include <windows.h>
@@ -24,10 +24,6 @@ bool createPrivateDirectory(char* out);  // 8192 bytes
 
 bool isWritableDirectory(const char* directory);
 void getTempDirectory(char* out);  // 8192 bytes; does not return when none is usable
-// Both in the private directory of the launcher's own files (see Extraction.h);
-// empty (false) when there is none.
-void createTempFile(char* out);  // MAX_PATH bytes at least
-bool getProcessTempFileName(char* out, int number);  // 8192 bytes
 
 // The SID of the process token's user into `buffer` (SECURITY_MAX_SID_SIZE bytes).
 bool currentUserSid(BYTE* buffer, DWORD size);
