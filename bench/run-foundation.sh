@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 [ -x dist/zanto-pack ] || scripts/build.sh >/dev/null
 work=build/bench-foundation
 rm -rf "$work"; mkdir -p "$work"
-echo "Launcher sizes (budget: x86 150 KB, x64 200 KB):"
-for a in x86 x64; do printf '  %s: %d KB\n' "$a" $(( $(stat -c %s dist/zanto-launcher-$a.exe) / 1024 )); done
+echo "Launcher sizes (budget: 153,600 bytes each):"
+for a in x86 x64; do printf '  %s: %d bytes\n' "$a" "$(stat -c %s dist/zanto-launcher-$a.exe)"; done
 
 head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/payload.bin"
 cat >"$work/big.toml" <<TOML

@@ -367,9 +367,25 @@ std::string processValue(HKEY key, const char* valueName, QueueEntryKind kind, c
   return remaining;
 }
 
+// Whether either list holds an entry (an empty list is a lone terminator).
+bool queueHasEntries() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kDeletionQueueKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  bool any = false;
+  for (const char* name : {"delete_file", "delete_dir"}) {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && size > 1) any = true;
+  }
+  RegCloseKey(key);
+  return any;
+}
+
 }  // namespace
 
 void processDeletionQueue() {
+  // The usual start: nothing queued, so neither the lock nor a write. An entry
+  // queued right after this look is processed at the next start.
+  if (!queueHasEntries()) return;
   QueueLock lock;
   // Unserialised, a second launcher could act on the same entries meanwhile.
   if (!lock.held()) return;

@@ -74,9 +74,11 @@ void clearLastFailure() {
   static char path[kPathSize];
   HKEY key;
   if (!serviceKeyPath(serviceName, path, "\\Parameters") ||
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
     return;
-  RegDeleteValueA(key, kLastFailure);
+  // Written only when there is something to clear.
+  if (RegQueryValueExA(key, kLastFailure, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+    RegDeleteValueA(key, kLastFailure);
   RegCloseKey(key);
 }
 
