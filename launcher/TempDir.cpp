@@ -73,20 +73,9 @@ BOOL WINAPI systemCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
 // beyond that something other than chance is at work.
 constexpr int kNameAttempts = 64;
 
-// The security of the private directory: full control for SYSTEM, Administrators
-// and the token's user, inherited by everything created inside, protected from
-// the parent's entries; owner the token's user. The buffers live as long as the
-// descriptor is used.
-struct PrivateSecurity {
-  SECURITY_DESCRIPTOR descriptor;
-  BYTE user[SECURITY_MAX_SID_SIZE];
-  BYTE system[SECURITY_MAX_SID_SIZE];
-  BYTE administrators[SECURITY_MAX_SID_SIZE];
-  BYTE acl[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
-};
+}  // namespace
 
-
-bool buildPrivateSecurity(PrivateSecurity& s) {
+bool buildPrivateSecurity(PrivateSecurity& s, bool inheritable) {
   DWORD size = sizeof s.system;
   if (!currentUserSid(s.user, sizeof s.user) || !CreateWellKnownSid(WinLocalSystemSid, nullptr, s.system, &size))
     return false;
@@ -94,7 +83,7 @@ bool buildPrivateSecurity(PrivateSecurity& s) {
   if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, s.administrators, &size)) return false;
   ACL* acl = reinterpret_cast<ACL*>(s.acl);
   if (!InitializeAcl(acl, sizeof s.acl, ACL_REVISION)) return false;
-  const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  const DWORD inherit = inheritable ? OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE : 0;
   for (PSID sid : {static_cast<PSID>(s.system), static_cast<PSID>(s.administrators)})
     if (!AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, sid)) return false;
   // A service under LocalSystem: the user is SYSTEM, which has its entry already.
@@ -106,14 +95,12 @@ bool buildPrivateSecurity(PrivateSecurity& s) {
          SetSecurityDescriptorControl(&s.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
 }
 
-}  // namespace
-
 PrivateDirectoryCalls privateDirectoryCalls = {&RtlGenRandom, &systemCreateDirectory};
 
 bool createPrivateDirectory(char* out) {
   out[0] = '\0';
   static PrivateSecurity security;
-  if (!buildPrivateSecurity(security)) return false;
+  if (!buildPrivateSecurity(security, true)) return false;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, &security.descriptor, FALSE};
   char directory[kTextBufferSize];
   getTempDirectory(directory);

@@ -15,6 +15,19 @@ struct PrivateDirectoryCalls {
 };
 extern PrivateDirectoryCalls privateDirectoryCalls;
 
+// Security that lets only SYSTEM, Administrators and the token's user in (full
+// control, protected from the parent's entries, owned by the token's user); for a
+// folder, `inheritable` hands it on to everything made inside. The buffers live
+// as long as the descriptor is used.
+struct PrivateSecurity {
+  SECURITY_DESCRIPTOR descriptor;
+  BYTE user[SECURITY_MAX_SID_SIZE];
+  BYTE system[SECURITY_MAX_SID_SIZE];
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  BYTE acl[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
+};
+bool buildPrivateSecurity(PrivateSecurity& security, bool inheritable);
+
 // A new directory below the temporary directory that only SYSTEM, Administrators
 // and the launching account may use (full control, nothing inherited, owned by the
 // launching account), named "zto" + 16 random hex digits + "_dir"; a name that
