@@ -68,7 +68,10 @@ class WinLogFiles : public LogFiles {
     HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return LogCheck::Trusted;  // made inside the folder at the first output
-    bool plain = plainFileInside(file, path, why, true);
+    char shown[kTextBufferSize];
+    DWORD n = getLongPath(path.c_str(), shown, sizeof shown);
+    if (n == 0 || n >= sizeof shown) copyText(shown, sizeof shown, path.c_str());
+    bool plain = plainFileInside(file, shown, why, true);
     CloseHandle(file);
     return plain ? LogCheck::Trusted : LogCheck::Refused;
   }
@@ -84,12 +87,14 @@ class WinLogFiles : public LogFiles {
       SetFilePointer(file_, 0, nullptr, FILE_END);
       return true;
     }
-    static char why[kTextBufferSize];
+    // Each channel's reader thread rolls its own file: nothing here is shared.
+    char why[kTextBufferSize];
     file_ = nullptr;
     if (!folder_) {
       LogCheck check = openFolder(path, why);
       if (check == LogCheck::Refused) reportOnce(why);
-      if (check != LogCheck::Trusted) return failed(check == LogCheck::Refused ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+      if (check != LogCheck::Trusted)
+        return failed(check == LogCheck::Refused ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
     }
     // Emptied only once it is known to be a plain file of the folder: CREATE_ALWAYS
     // would truncate whatever a name leads to before anything could be checked.
@@ -157,17 +162,16 @@ class WinLogFiles : public LogFiles {
     if (target.rfind("\\\\?\\", 0) == 0) target.replace(0, 4, "\\??\\");
     if (target.back() != '\\') target += '\\';
     target += to.substr(to.find_last_of('\\') + 1);
-    static wchar_t wide[kTextBufferSize];
-    int units = MultiByteToWideChar(fileApiCodePage(), 0, target.c_str(), -1, wide, kTextBufferSize);
-    static BYTE buffer[sizeof(FILE_RENAME_INFO) + kTextBufferSize * sizeof(wchar_t)];
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
-    std::memset(buffer, 0, sizeof buffer);
+    std::vector<wchar_t> wide(kTextBufferSize);
+    int units = MultiByteToWideChar(fileApiCodePage(), 0, target.c_str(), -1, wide.data(), kTextBufferSize);
+    // Zeroed: ReplaceIfExists stays 0, a file that is there is never replaced.
+    std::vector<uint64_t> buffer((sizeof(FILE_RENAME_INFO) + kTextBufferSize * sizeof(wchar_t)) / 8 + 1, 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     bool renamed = false;
     if (units > 1) {
-      // Never replacing a file that is there (ReplaceIfExists stays 0).
       info->FileNameLength = static_cast<DWORD>(units - 1) * sizeof(wchar_t);
-      std::memcpy(info->FileName, wide, info->FileNameLength);
-      renamed = SetFileInformationByHandle(file, FileRenameInfo, info, sizeof buffer) != 0;
+      std::memcpy(info->FileName, wide.data(), info->FileNameLength);
+      renamed = SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size() * 8)) != 0;
     }
     if (!renamed) error_ = units > 1 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
     CloseHandle(file);
@@ -281,7 +285,7 @@ class WinLogFiles : public LogFiles {
       error_ = GetLastError();
       return nullptr;
     }
-    static char why[kTextBufferSize];
+    char why[kTextBufferSize];
     if (!folder_ || !plainFileInside(file, path, why, false)) {
       if (folder_) report("output log: " + std::string(why) + "; left alone");
       CloseHandle(file);
@@ -402,8 +406,14 @@ bool logPath(int32_t id, const char* what, char* full) {
 // checks; the process runs on without that log.
 bool mayWriteLog(Channel& channel, const char* path, const char* what) {
   if (!runningPrivileged()) return true;
-  static char why[kTextBufferSize], text[kTextBufferSize];
+  static char why[kTextBufferSize], text[kTextBufferSize], shown[kTextBufferSize];
   if (channel.systemFiles.guard(path, why) != LogCheck::Refused) return true;
+  // Named as an administrator typed it: the folder's long form and the file's name.
+  const std::string folder = folderOf(path);
+  DWORD n = getLongPath(folder.c_str(), shown, sizeof shown);
+  if (n == 0 || n >= sizeof shown || !appendText(shown, sizeof shown, path + folder.size()))
+    copyText(shown, sizeof shown, path);
+  path = shown;
   formatText(text, sizeof text,
              "The %s %s is not written: %s. Only SYSTEM, Administrators and the service's account may own or change "
              "a log's folder and files, and neither may be a link.",

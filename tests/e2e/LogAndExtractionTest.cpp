@@ -560,7 +560,6 @@ TEST_F(LauncherTest, ConfigurationOthersMayChangeIsRefusedByName) {
   EXPECT_EQ(runUnderWine(exe, {"/status"}).out, "Service '" + name + "' is not installed.\r\n");
 }
 
-
 // A log folder or file that others may change, or a log folder that is a link, is
 // not written by a privileged launcher (under Wine every process is): it says so
 // once and runs on without that log. Nothing where a link leads is written, rolled

@@ -837,8 +837,8 @@ bool letEveryoneChange(const std::wstring& path) {
   entry.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
   PACL current = nullptr, updated = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  bool done = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                    &current, nullptr, &descriptor) == ERROR_SUCCESS &&
+  bool done = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
+                                    nullptr, &descriptor) == ERROR_SUCCESS &&
               SetEntriesInAclW(1, &entry, current, &updated) == ERROR_SUCCESS &&
               SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                                     nullptr, nullptr, updated, nullptr) == ERROR_SUCCESS;

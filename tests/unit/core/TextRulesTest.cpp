@@ -133,7 +133,8 @@ TEST(PathTextTest, FinalPathsMatchTheirNames) {
       {"C:\\app\\\xc4rger", "\\\\?\\C:\\app\\\xe4rger", false},
       {"", "", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(finalPathIsNamed(c.named, c.finalPath), c.same) << c.named << " / " << c.finalPath;
+  for (const Case& c : cases)
+    EXPECT_EQ(finalPathIsNamed(c.named, c.finalPath), c.same) << c.named << " / " << c.finalPath;
 
   struct Inside {
     const char* folder;
