@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,9 @@ int main(int argc, char** argv) {
   // As zanto-pack writes them: the start protocol and the executable's folder.
   model.narrow[setting::StartPending] = "1";
   model.narrow[setting::WorkingDirectory] = ".";
+  // ZANTO_BENCH_OUTPUT_LOG=1: with an output log, whose folder checks run at each start.
+  const char* withLog = std::getenv("ZANTO_BENCH_OUTPUT_LOG");
+  if (withLog && std::strcmp(withLog, "1") == 0) model.narrow[setting::OutputLog] = "logs\\out.log";
   Bytes launcher;
   std::string error;
   const std::wstring exe = dir / L"launcher.exe";

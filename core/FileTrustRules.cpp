@@ -3,7 +3,7 @@
 #include "FileTrustRules.h"
 
 #include <algorithm>
-#include <map>
+#include <utility>
 
 namespace zanto {
 
@@ -27,15 +27,21 @@ TrustVerdict evaluateTrust(const SecurityView& view, const std::vector<std::stri
     verdict.trusted = false;
     return verdict;
   }
-  std::map<std::string, uint32_t> denied;
+  // Rights denied so far, per principal: a handful of entries, looked up in order.
+  std::vector<std::pair<std::string, uint32_t>> denied;
+  auto deniedTo = [&denied](const std::string& sid) -> uint32_t& {
+    for (auto& [principal, mask] : denied)
+      if (principal == sid) return mask;
+    return denied.emplace_back(sid, 0).second;
+  };
   for (const AccessEntry& entry : view.entries) {
     if (entry.inheritOnly) continue;
     if (!entry.allow) {
-      denied[entry.sid] |= entry.mask;
+      deniedTo(entry.sid) |= entry.mask;
       continue;
     }
     if (isTrusted(entry.sid, trusted)) continue;
-    uint32_t granted = entry.mask & kChangingRights & ~denied[entry.sid];
+    uint32_t granted = entry.mask & kChangingRights & ~deniedTo(entry.sid);
     if (granted) {
       verdict.trusted = false;
       verdict.principal = entry.sid;

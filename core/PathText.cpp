@@ -68,4 +68,42 @@ std::vector<std::string> absolutePathEntries(const char* pathValue) {
   return entries;
 }
 
+std::string namedFormOfFinalPath(const char* finalPath) {
+  std::string path = finalPath;
+  if (path.rfind("\\\\?\\UNC\\", 0) == 0)
+    path = "\\\\" + path.substr(8);
+  else if (path.rfind("\\\\?\\", 0) == 0)
+    path.erase(0, 4);
+  // "C:\" keeps its backslash; "C:\x\" and "\\srv\share\" lose theirs.
+  while (path.size() > 1 && path.back() == '\\' && !(path.size() == 3 && path[1] == ':')) path.pop_back();
+  return path;
+}
+
+namespace {
+
+char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameFolded(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+bool finalPathIsNamed(const char* named, const char* finalPath) {
+  const std::string a = namedFormOfFinalPath(named), b = namedFormOfFinalPath(finalPath);
+  return !a.empty() && sameFolded(a, b);
+}
+
+bool finalPathIsDirectlyInside(const char* folderFinal, const char* fileFinal) {
+  const std::string folder = namedFormOfFinalPath(folderFinal), file = namedFormOfFinalPath(fileFinal);
+  const size_t slash = file.find_last_of('\\');
+  if (folder.empty() || slash == std::string::npos) return false;
+  const std::string name = file.substr(slash + 1), parent = file.substr(0, slash == 2 && file[1] == ':' ? 3 : slash);
+  if (name.empty() || name == "." || name == ".." || name.find_first_of(":/") != std::string::npos) return false;
+  return sameFolded(parent, folder);
+}
+
 }  // namespace zanto

@@ -1,5 +1,6 @@
 // Path text rules that need no operating system: which paths count as relative,
-// and the merging of backslash runs. Portable.
+// the merging of backslash runs, and what the final path of an opened file says
+// about the name it was opened by. Portable.
 #pragma once
 
 #include <cstddef>
@@ -30,5 +31,21 @@ void dropEmptyListElements(char* list);
 // without surrounding double quotes and trailing backslashes: a relative entry
 // ("", ".", "bin", "%VAR%\\x") would be looked up from the current directory.
 std::vector<std::string> absolutePathEntries(const char* pathValue);
+
+// A final path as the system gives it for an open handle ("\\?\C:\x",
+// "\\?\UNC\srv\share\x") in the form paths are named ("C:\x", "\\srv\share\x"),
+// without a closing backslash (a drive root keeps its own).
+std::string namedFormOfFinalPath(const char* finalPath);
+
+// True when the folder or file opened by the name `named` (its long form) is
+// where that name says: its final path is the same text, ignoring the case of
+// ASCII letters, the "\\?\" form and a closing backslash. A link or junction on
+// the way, or a substituted drive, makes them differ.
+bool finalPathIsNamed(const char* named, const char* finalPath);
+
+// True when `fileFinal` names an entry directly inside the folder whose final
+// path is `folderFinal` (same comparison): one more element, not empty, without
+// a stream (":") or anything that could climb out.
+bool finalPathIsDirectlyInside(const char* folderFinal, const char* fileFinal);
 
 }  // namespace zanto

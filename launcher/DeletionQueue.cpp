@@ -15,10 +15,10 @@
 
 #include "Log.h"
 #include "Paths.h"
+#include "PrivateSecurity.h"
 #include "ProcessState.h"
 #include "QueueEntryRules.h"
 #include "Settings.h"
-#include "TempDir.h"
 #include "TextBuffer.h"
 
 namespace zanto {

@@ -54,6 +54,17 @@ void showError(const char* text) {
   }
 }
 
+void showWarning(const char* text) {
+  logError("%s", text);
+  if (isEventLogMode()) {
+    reportWarningEvent(text);
+  } else if (consoleErrorMode) {
+    std::fputs(text, stderr);
+    std::fputs("\n", stderr);
+    std::fflush(stderr);
+  }
+}
+
 void replaceFirstMarker(char* text, const char* marker, const char* replacement) {
   if (!marker || !*marker) return;
   char* at = std::strstr(text, marker);

@@ -9,6 +9,10 @@
 namespace zanto {
 
 void showError(const char* text);
+// Something the launcher goes on without: into its log and, in service mode, a
+// warning event; on standard error when reports go to the console. Never a box,
+// never the end of the process.
+void showWarning(const char* text);
 // `detail`, when given, follows the configured text on a line of its own (what
 // failed and the Windows error, which a configured text cannot carry).
 void showConfiguredError(int32_t messageId, const char* marker, const char* replacement,

@@ -54,21 +54,27 @@ void keepLastFailure(const char* text) {
   RegCloseKey(service);
 }
 
-}  // namespace
-
-void reportFailureEvent(const char* text) {
+void reportEvent(WORD type, const char* text) {
   static wchar_t wideName[kTextBufferSize], wideText[kTextBufferSize];
   // A report of the 8-bit buffers fits in as many UTF-16 units.
   if (MultiByteToWideChar(CP_ACP, 0, serviceName, -1, wideName, kTextBufferSize) > 0 &&
       MultiByteToWideChar(CP_ACP, 0, text, -1, wideText, kTextBufferSize) > 0) {
     if (HANDLE source = RegisterEventSourceW(nullptr, wideName)) {
       const wchar_t* strings[] = {wideText};
-      ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, kEventTextMessage, nullptr, 1, 0, strings, nullptr);
+      ReportEventW(source, type, 0, kEventTextMessage, nullptr, 1, 0, strings, nullptr);
       DeregisterEventSource(source);
     }
   }
+}
+
+}  // namespace
+
+void reportFailureEvent(const char* text) {
+  reportEvent(EVENTLOG_ERROR_TYPE, text);
   keepLastFailure(text);
 }
+
+void reportWarningEvent(const char* text) { reportEvent(EVENTLOG_WARNING_TYPE, text); }
 
 void clearLastFailure() {
   static char path[kPathSize];

@@ -17,6 +17,9 @@ constexpr DWORD kEventTextMessage = 1;
 // An error event with `text` under serviceName; the text becomes the service's
 // last failure (only when the service is installed).
 void reportFailureEvent(const char* text);
+// A warning event with `text` under serviceName: something the service goes on
+// without. Not a failure: the last failure stays as it is.
+void reportWarningEvent(const char* text);
 // A start begins: what an earlier start left is no longer the last failure.
 void clearLastFailure();
 // Makes the key that keeps the last failure of service `name` and lets `sid`

@@ -16,8 +16,8 @@
 #include "FileTrustRules.h"
 #include "Log.h"
 #include "Paths.h"
+#include "PrivateSecurity.h"
 #include "Settings.h"
-#include "TempDir.h"
 #include "TextBuffer.h"
 
 namespace zanto {
@@ -45,12 +45,14 @@ std::vector<std::string> trustedPrincipals() {
 }
 
 // False when the descriptor cannot be read: then nobody can tell who may write it.
-bool readSecurity(const char* path, SecurityView& view, DWORD& error) {
+// By name, or from `handle` (open with READ_CONTROL) when one is given.
+bool readSecurity(const char* path, HANDLE handle, SecurityView& view, DWORD& error) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  error = GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                &owner, nullptr, &dacl, nullptr, &descriptor);
+  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  error = handle ? GetSecurityInfo(handle, SE_FILE_OBJECT, wanted, &owner, nullptr, &dacl, nullptr, &descriptor)
+                 : GetNamedSecurityInfoA(path, SE_FILE_OBJECT, wanted, &owner, nullptr, &dacl, nullptr, &descriptor);
   if (error != ERROR_SUCCESS) return false;
   view.owner = sidText(owner);
   view.hasDacl = dacl != nullptr;
@@ -76,10 +78,10 @@ bool readSecurity(const char* path, SecurityView& view, DWORD& error) {
   return true;
 }
 
-bool judge(const char* path, char* why) {
+bool judge(const char* path, char* why, HANDLE handle = nullptr) {
   SecurityView view;
   DWORD error;
-  if (!readSecurity(path, view, error)) {
+  if (!readSecurity(path, handle, view, error)) {
     formatText(why, kTextBufferSize, "the permissions of %s cannot be read (error %lu)", path, error);
     return false;
   }
@@ -147,5 +149,7 @@ void requireTrustedExecutableFolder() {
 }
 
 bool folderMayHoldService(const char* folder, char* why) { return judge(shownPath(folder), why); }
+
+bool openedMayBeTrusted(void* handle, const char* path, char* why) { return judge(path, why, handle); }
 
 }  // namespace zanto

@@ -17,5 +17,8 @@ void requireTrusted(const char* path, const char* what);
 void requireTrustedExecutableFolder();
 // The same rules for install, privileged or not: false with the reason in `why`.
 bool folderMayHoldService(const char* folder, char* why);
+// The same rules for a file or folder open with READ_CONTROL, privileged or not;
+// `path` names it in `why`.
+bool openedMayBeTrusted(void* handle, const char* path, char* why);
 
 }  // namespace zanto

@@ -6,7 +6,8 @@ namespace zanto {
 
 void logMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logError(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// The log file's name, or null before the first log call or when logging is off.
+// The log file's name (a private file in the account's TMP), or null before the
+// first log call, when logging is off, or when no file could be made.
 const char* getLogPath();
 
 }  // namespace zanto

@@ -1,9 +1,13 @@
-// The output capture (see OutputCapture.h). The drain sends a token of its own down
-// each pipe after flushing: once the reader has taken it out of the stream,
-// everything written before it is in the file, whoever wrote it and whichever
-// copies of the pipe's handle exist. Nothing the drain does waits without a bound:
-// the flush and the token's write, which block on a full pipe whose writer hangs,
-// run on a thread of their own.
+// The output capture (see OutputCapture.h). A privileged process writes, renames and
+// deletes log files only inside a log folder that it holds open (so that nobody can
+// rename it away or put a link in its place meanwhile), that is where its name says
+// and that no less privileged user may change; each file it acts on is checked
+// through its own handle to be a plain file directly inside that folder. The drain
+// sends a token of its own down each pipe after flushing: once the reader has taken
+// it out of the stream, everything written before it is in the file, whoever wrote
+// it and whichever copies of the pipe's handle exist. Nothing the drain does waits
+// without a bound: the flush and the token's write, which block on a full pipe
+// whose writer hangs, run on a thread of their own.
 #include "OutputCapture.h"
 
 #include <fcntl.h>
@@ -16,9 +20,13 @@
 #include <string>
 
 #include "ConfigBlock.h"
+#include "ErrorReport.h"
+#include "FileTrust.h"
 #include "LaunchText.h"
 #include "Log.h"
+#include "PathText.h"
 #include "Paths.h"
+#include "PrivateSecurity.h"
 #include "ProcessState.h"
 #include "RollingLog.h"
 #include "Settings.h"
@@ -33,15 +41,80 @@ constexpr DWORD kReadSize = 1 << 16;
 constexpr DWORD kDrainBoundMs = 5000;
 constexpr DWORD kGatherMs = 2;
 
+std::string finalPathOf(HANDLE handle) {
+  char path[kTextBufferSize];
+  DWORD n = GetFinalPathNameByHandleA(handle, path, sizeof path, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  return n > 0 && n < sizeof path ? std::string(path) : std::string();
+}
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of('\\');
+  if (slash == std::string::npos) return {};
+  return path.substr(0, slash == 2 && path[1] == ':' ? 3 : slash);
+}
+
+// What a log's checks found; Refused means the log is not to be used at all.
+enum class LogCheck { Trusted, Unavailable, Refused };
+
 class WinLogFiles : public LogFiles {
  public:
+  // Privileged: the folder of `path` is opened and kept open, and the log is
+  // refused (`why`, 8192 bytes) when the folder or an existing file fails the
+  // checks. Unavailable: the folder cannot be opened now (it is tried again at
+  // each open). Unprivileged processes keep plain file operations.
+  LogCheck guard(const std::string& path, char* why) {
+    guarded_ = true;
+    LogCheck check = openFolder(path, why);
+    if (check != LogCheck::Trusted) return check;
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return LogCheck::Trusted;  // made inside the folder at the first output
+    char shown[kTextBufferSize];
+    DWORD n = getLongPath(path.c_str(), shown, sizeof shown);
+    if (n == 0 || n >= sizeof shown) copyText(shown, sizeof shown, path.c_str());
+    bool plain = plainFileInside(file, shown, why, true);
+    CloseHandle(file);
+    return plain ? LogCheck::Trusted : LogCheck::Refused;
+  }
+
   bool open(const std::string& path, bool truncate) override {
-    file_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!guarded_) {
+      file_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file_ == INVALID_HANDLE_VALUE) {
+        file_ = nullptr;
+        return failed();
+      }
+      SetFilePointer(file_, 0, nullptr, FILE_END);
+      return true;
+    }
+    // Each channel's reader thread rolls its own file: nothing here is shared.
+    char why[kTextBufferSize];
+    file_ = nullptr;
+    if (!folder_) {
+      LogCheck check = openFolder(path, why);
+      if (check == LogCheck::Refused) reportOnce(why);
+      if (check != LogCheck::Trusted)
+        return failed(check == LogCheck::Refused ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+    }
+    // Emptied only once it is known to be a plain file of the folder: CREATE_ALWAYS
+    // would truncate whatever a name leads to before anything could be checked.
+    file_ = CreateFileA(path.c_str(), GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
-      error_ = GetLastError();
       file_ = nullptr;
-      return false;
+      return failed();
+    }
+    if (!plainFileInside(file_, path, why, true)) {
+      reportOnce(why);
+      CloseHandle(file_);
+      file_ = nullptr;
+      return failed(ERROR_ACCESS_DENIED);
+    }
+    if (truncate) {
+      SetFilePointer(file_, 0, nullptr, FILE_BEGIN);
+      SetEndOfFile(file_);
     }
     SetFilePointer(file_, 0, nullptr, FILE_END);
     return true;
@@ -77,11 +150,44 @@ class WinLogFiles : public LogFiles {
     return time.wYear * 10000u + time.wMonth * 100u + time.wDay;
   }
   bool rename(const std::string& from, const std::string& to) override {
-    if (MoveFileA(from.c_str(), to.c_str())) return true;
-    error_ = GetLastError();
-    return false;
+    if (!guarded_) {
+      if (MoveFileA(from.c_str(), to.c_str())) return true;
+      return failed();
+    }
+    // Within the folder only, by the handle of the file checked, to the name in the
+    // folder as it was found (the final path, which no link on the way can change).
+    if (folderOf(from) != folderOf(to)) return failed(ERROR_ACCESS_DENIED);
+    HANDLE file = openChecked(from);
+    if (!file) return false;
+    std::string target = folderFinal_;
+    if (target.rfind("\\\\?\\", 0) == 0) target.replace(0, 4, "\\??\\");
+    if (target.back() != '\\') target += '\\';
+    target += to.substr(to.find_last_of('\\') + 1);
+    std::vector<wchar_t> wide(kTextBufferSize);
+    int units = MultiByteToWideChar(fileApiCodePage(), 0, target.c_str(), -1, wide.data(), kTextBufferSize);
+    // Zeroed: ReplaceIfExists stays 0, a file that is there is never replaced.
+    std::vector<uint64_t> buffer((sizeof(FILE_RENAME_INFO) + kTextBufferSize * sizeof(wchar_t)) / 8 + 1, 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    bool renamed = false;
+    if (units > 1) {
+      info->FileNameLength = static_cast<DWORD>(units - 1) * sizeof(wchar_t);
+      std::memcpy(info->FileName, wide.data(), info->FileNameLength);
+      renamed = SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size() * 8)) != 0;
+    }
+    if (!renamed) error_ = units > 1 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    CloseHandle(file);
+    return renamed;
   }
-  bool remove(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+  bool remove(const std::string& path) override {
+    if (!guarded_) return DeleteFileA(path.c_str()) != 0 || failed();
+    HANDLE file = openChecked(path);
+    if (!file) return false;
+    FILE_DISPOSITION_INFO info{TRUE};
+    bool removed = SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info) != 0;
+    if (!removed) error_ = GetLastError();
+    CloseHandle(file);
+    return removed;
+  }
   void list(const std::string& directory, std::vector<std::string>& names) override {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);
@@ -95,8 +201,107 @@ class WinLogFiles : public LogFiles {
   void report(const std::string& line) override { logError("%s", line.c_str()); }
 
  private:
+  static constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+  bool failed(DWORD error = GetLastError()) {
+    error_ = error;
+    return false;
+  }
+
+  // Once: every later output tries the file again.
+  void reportOnce(const char* why) {
+    if (reported_) return;
+    reported_ = true;
+    report(std::string("output log not written: ") + why);
+  }
+
+  // Held open without delete sharing for the life of the process: the folder
+  // cannot be renamed or removed, and with it nothing on its path, while it is open.
+  LogCheck openFolder(const std::string& path, char* why) {
+    const std::string folder = folderOf(path);
+    HANDLE handle = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      formatText(why, kTextBufferSize, "its folder %s cannot be opened (error %lu)", folder.c_str(), GetLastError());
+      return LogCheck::Unavailable;
+    }
+    char named[kTextBufferSize];
+    DWORD n = getLongPath(folder.c_str(), named, sizeof named);
+    if (n == 0 || n >= sizeof named) copyText(named, sizeof named, folder.c_str());
+    BY_HANDLE_FILE_INFORMATION info;
+    const std::string final = finalPathOf(handle);
+    bool trusted = false;
+    if (!GetFileInformationByHandle(handle, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      // A file where the folder should be: the log cannot be written, as without privilege.
+      formatText(why, kTextBufferSize, "%s is no folder", named);
+      CloseHandle(handle);
+      return LogCheck::Unavailable;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      formatText(why, kTextBufferSize, "its folder %s is a link or junction", named);
+    else if (!finalPathIsNamed(named, final.c_str()))
+      formatText(why, kTextBufferSize, "its folder %s leads to %s", named, namedFormOfFinalPath(final.c_str()).c_str());
+    else
+      trusted = openedMayBeTrusted(handle, named, why);
+    if (!trusted) {
+      CloseHandle(handle);
+      return LogCheck::Refused;
+    }
+    folder_ = handle;
+    folderFinal_ = final;
+    return LogCheck::Trusted;
+  }
+
+  // A plain file (no link, junction or second name) directly inside the folder
+  // and, with `trust`, one that no one else may change.
+  bool plainFileInside(HANDLE file, const std::string& path, char* why, bool trust) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) {
+      formatText(why, kTextBufferSize, "%s cannot be read (error %lu)", path.c_str(), GetLastError());
+      return false;
+    }
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+      formatText(why, kTextBufferSize, "%s is a link, junction or folder", path.c_str());
+      return false;
+    }
+    if (info.nNumberOfLinks > 1) {
+      formatText(why, kTextBufferSize, "%s has %lu names (hard links)", path.c_str(), info.nNumberOfLinks);
+      return false;
+    }
+    const std::string final = finalPathOf(file);
+    if (!finalPathIsDirectlyInside(folderFinal_.c_str(), final.c_str())) {
+      formatText(why, kTextBufferSize, "%s leads to %s", path.c_str(), namedFormOfFinalPath(final.c_str()).c_str());
+      return false;
+    }
+    return !trust || openedMayBeTrusted(file, path.c_str(), why);
+  }
+
+  // A rolled file to rename or delete, open for that; null (reported) when it is
+  // not a plain file of the folder.
+  HANDLE openChecked(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      error_ = GetLastError();
+      return nullptr;
+    }
+    char why[kTextBufferSize];
+    if (!folder_ || !plainFileInside(file, path, why, false)) {
+      if (folder_) report("output log: " + std::string(why) + "; left alone");
+      CloseHandle(file);
+      error_ = ERROR_ACCESS_DENIED;
+      return nullptr;
+    }
+    return file;
+  }
+
   HANDLE file_ = nullptr;
   DWORD error_ = 0;
+  bool guarded_ = false;
+  bool reported_ = false;
+  HANDLE folder_ = nullptr;
+  std::string folderFinal_;
 };
 
 class LocalClock : public LogClock {
@@ -159,6 +364,21 @@ DWORD WINAPI readChannel(void* parameter) {
   return 0;
 }
 
+// A folder on the way to a log that does not exist yet. A privileged process makes
+// it closed to others (SYSTEM, Administrators and its own account, handed on to
+// the files inside): whoever may write a log folder steers what the service
+// writes, renames and deletes. Nothing is made with weaker security.
+void makeLogFolder(const char* path) {
+  if (!runningPrivileged()) {
+    CreateDirectoryA(path, nullptr);
+    return;
+  }
+  PrivateSecurity security;
+  if (!buildPrivateSecurity(security, true)) return;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &security.descriptor, FALSE};
+  CreateDirectoryA(path, &attributes);
+}
+
 // The name of a log setting as a full path (relative to the executable's folder,
 // variables expanded), with its folders created; false when it is empty.
 bool configuredLogPath(int32_t id, const char* what, char* full) {
@@ -177,10 +397,30 @@ bool configuredLogPath(int32_t id, const char* what, char* full) {
   for (size_t i = start; full[i]; ++i) {
     if (full[i] != '\\') continue;
     full[i] = '\0';
-    CreateDirectoryA(full, nullptr);
+    makeLogFolder(full);
     full[i] = '\\';
   }
   return true;
+}
+
+// Privileged: false (reported once) when the log's folder or file fails the
+// checks; the process runs on without that log.
+bool mayWriteLog(Channel& channel, const char* path, const char* what) {
+  if (!runningPrivileged()) return true;
+  static char why[kTextBufferSize], text[kTextBufferSize], shown[kTextBufferSize];
+  if (channel.systemFiles.guard(path, why) != LogCheck::Refused) return true;
+  // Named as an administrator typed it: the folder's long form and the file's name.
+  const std::string folder = folderOf(path);
+  DWORD n = getLongPath(folder.c_str(), shown, sizeof shown);
+  if (n == 0 || n >= sizeof shown || !appendText(shown, sizeof shown, path + folder.size()))
+    copyText(shown, sizeof shown, path);
+  path = shown;
+  formatText(text, sizeof text,
+             "The %s %s is not written: %s. Only SYSTEM, Administrators and the service's account may own or change "
+             "a log's folder and files, and neither may be a link.",
+             what, path, why);
+  showWarning(text);
+  return false;
 }
 
 LogPolicy logPolicy() {
@@ -308,6 +548,9 @@ void startOutputCapture(bool console) {
   static char outputPath[kTextBufferSize], errorPath[kTextBufferSize];
   if (!configuredLogPath(setting::OutputLog, "OutputLog", outputPath)) return;
   bool separate = configuredLogPath(setting::ErrorLog, "ErrorLog", errorPath) && lstrcmpiA(outputPath, errorPath) != 0;
+  // Standard error goes to the output log when its own file is refused.
+  if (!mayWriteLog(channels[0], outputPath, "output log")) return;
+  if (separate && !mayWriteLog(channels[1], errorPath, "error log")) separate = false;
   LogPolicy policy = logPolicy();
   makeDrainToken();
   drainLock = CreateMutexA(nullptr, FALSE, nullptr);

@@ -72,47 +72,15 @@ BOOL WINAPI systemCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes)
 // beyond that something other than chance is at work.
 constexpr int kNameAttempts = 64;
 
-// The security of the private directory: full control for SYSTEM, Administrators
-// and the token's user, inherited by everything created inside, protected from
-// the parent's entries; owner the token's user. The buffers live as long as the
-// descriptor is used.
-struct PrivateSecurity {
-  SECURITY_DESCRIPTOR descriptor;
-  BYTE user[SECURITY_MAX_SID_SIZE];
-  BYTE system[SECURITY_MAX_SID_SIZE];
-  BYTE administrators[SECURITY_MAX_SID_SIZE];
-  BYTE acl[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
-};
-
-
-bool buildPrivateSecurity(PrivateSecurity& s) {
-  DWORD size = sizeof s.system;
-  if (!currentUserSid(s.user, sizeof s.user) || !CreateWellKnownSid(WinLocalSystemSid, nullptr, s.system, &size))
-    return false;
-  size = sizeof s.administrators;
-  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, s.administrators, &size)) return false;
-  ACL* acl = reinterpret_cast<ACL*>(s.acl);
-  if (!InitializeAcl(acl, sizeof s.acl, ACL_REVISION)) return false;
-  const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-  for (PSID sid : {static_cast<PSID>(s.system), static_cast<PSID>(s.administrators)})
-    if (!AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, sid)) return false;
-  // A service under LocalSystem: the user is SYSTEM, which has its entry already.
-  if (!EqualSid(s.user, s.system) && !AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, s.user))
-    return false;
-  return InitializeSecurityDescriptor(&s.descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-         SetSecurityDescriptorOwner(&s.descriptor, s.user, FALSE) &&
-         SetSecurityDescriptorDacl(&s.descriptor, TRUE, acl, FALSE) &&
-         SetSecurityDescriptorControl(&s.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-}
-
 }  // namespace
+
 
 PrivateDirectoryCalls privateDirectoryCalls = {&RtlGenRandom, &systemCreateDirectory};
 
 bool createPrivateDirectory(char* out) {
   out[0] = '\0';
   static PrivateSecurity security;
-  if (!buildPrivateSecurity(security)) return false;
+  if (!buildPrivateSecurity(security, true)) return false;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, &security.descriptor, FALSE};
   char directory[kTextBufferSize];
   getTempDirectory(directory);
@@ -128,18 +96,6 @@ bool createPrivateDirectory(char* out) {
   }
   out[0] = '\0';
   return false;
-}
-
-bool currentUserSid(BYTE* buffer, DWORD size) {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  alignas(TOKEN_USER) BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD length = 0;
-  bool ok = GetTokenInformation(token, TokenUser, info, sizeof info, &length) != 0;
-  CloseHandle(token);
-  if (!ok) return false;
-  PSID sid = reinterpret_cast<TOKEN_USER*>(info)->User.Sid;
-  return CopySid(size, buffer, sid) != 0;
 }
 
 }  // namespace zanto

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "PrivateSecurity.h"
+
 namespace zanto {
 
 // The system calls that make a private directory, replaceable so that tests can
@@ -24,8 +26,5 @@ bool createPrivateDirectory(char* out);  // 8192 bytes
 
 bool isWritableDirectory(const char* directory);
 void getTempDirectory(char* out);  // 8192 bytes; does not return when none is usable
-
-// The SID of the process token's user into `buffer` (SECURITY_MAX_SID_SIZE bytes).
-bool currentUserSid(BYTE* buffer, DWORD size);
 
 }  // namespace zanto

@@ -1,6 +1,7 @@
 // The launcher's log (naming, header, lines), the extraction of included files (also
 // from a signed copy), and the version information and icon of a packaged copy, run as
 // real processes under Wine.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -58,6 +59,12 @@ TEST_F(LauncherTest, LogHeaderAndLinesInTmp) {
   EXPECT_EQ(r.exitCode, 0);
   auto logs = named(tmp, kLogPrefix);
   ASSERT_EQ(logs.size(), 1u);
+  // A random name nobody can make first, and a file closed to others (Wine gives
+  // its access list as the Unix mode: nothing for "others" is no entry for Everyone).
+  EXPECT_EQ(logs[0].rfind("vmr_nlog_", 0), 0u);
+  EXPECT_EQ(logs[0].size(), 9u + 16u) << logs[0];
+  EXPECT_EQ(logs[0].find_first_not_of("0123456789abcdef", 9), std::string::npos) << logs[0];
+  EXPECT_EQ(fs::status(tmp + "/" + logs[0]).permissions() & fs::perms::others_all, fs::perms::none);
   std::string log = readText(tmp + "/" + logs[0]);
   EXPECT_EQ(log.rfind("Started executable " + windowsPath(exe) + " at ", 0), 0u) << log;
   size_t firstEnd = log.find("\r\n");
@@ -67,15 +74,14 @@ TEST_F(LauncherTest, LogHeaderAndLinesInTmp) {
   EXPECT_EQ(log.substr(firstEnd + 4), "extracting files\r\nIncluded files: 0\r\n");
 }
 
-TEST_F(LauncherTest, LogFallsBackToDriveCWhenTmpIsNoDirectory) {
+// The log lives only in the account's TMP: without that folder there is none, and
+// nothing is made on c:\, where anyone may have made the name first or read it.
+TEST_F(LauncherTest, LogIsOffWhenTmpIsNoDirectory) {
   std::string exe = package("croot.exe", blockOf({{setting::ExecutableType, "4"}}));
   for (const std::string& old : named(driveC(), kLogPrefix)) fs::remove(driveC(old));
   RunResult r = runUnderWine(exe, {}, {{"TMP", "c:\\no-such-directory"}, {"ZANTO_LOG", "yes"}});
   EXPECT_EQ(r.exitCode, 0);
-  auto logs = named(driveC(), kLogPrefix);
-  ASSERT_EQ(logs.size(), 1u);
-  EXPECT_NE(readText(driveC(logs[0])).find("Included files: 0"), std::string::npos);
-  fs::remove(driveC(logs[0]));
+  EXPECT_EQ(named(driveC(), kLogPrefix), std::vector<std::string>{});
 }
 
 // Keeps a directory immutable while it lives: not even root can create files in
@@ -132,7 +138,9 @@ TEST_F(LauncherTest, AServiceWithoutATemporaryFolderStopsWithItsCodeAndNoBox) {
   EXPECT_NE(since.find("Poweruser"), std::string::npos) << "no event was written";
 }
 
-TEST_F(LauncherTest, LogUsesTheFixedNameWhenNoUniqueOneCanBeMade) {
+// No fixed fall-back: a file someone left at c:\vmr_nlog is neither truncated nor
+// written, and a report names no log when none was made.
+TEST_F(LauncherTest, LogNeverTakesTheFixedNameOnDriveC) {
   // An extraction that fails (code 16) makes the launcher report, naming its log.
   BlockModel model = blockOf({{setting::ExecutableType, "4"},
                               {message::InternalError, "An internal error occurred (error code: %ERROR_CODE%)"},
@@ -140,31 +148,25 @@ TEST_F(LauncherTest, LogUsesTheFixedNameWhenNoUniqueOneCanBeMade) {
                               {setting::IncludedFileNames, "..\\x"}});
   model.files = {{"placeholder", Bytes(3, 1)}};
   std::string exe = packageUnchecked("fixed.exe", model);
-  Environment env{{"TMP", "c:\\no-such-directory"}, {"ZANTO_LOG", "yes"}};
   std::string fixed = driveC("vmr_nlog");
   for (const std::string& old : named(driveC(), kLogPrefix)) fs::remove(driveC(old));
-
-  writeFile(fixed, "an earlier run's log");
-  {
-    ImmutableDirectory root(driveC());
-    RunResult r = runUnderWine(exe, {}, env);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("\r\n\r\nLog: "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("vmr_nlog"), std::string::npos) << r.err;
-  }
-  std::string log = readText(fixed);
-  EXPECT_EQ(log.rfind("Started executable ", 0), 0u) << "the fixed log is truncated: " << log;
-  EXPECT_NE(log.find("Included files: 1"), std::string::npos);
-
+  writeFile(fixed, "a file someone else made");
+  RunResult r = runUnderWine(exe, {}, {{"TMP", "c:\\no-such-directory"}, {"ZANTO_LOG", "yes"}});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("An internal error occurred (error code: 16)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Log: "), std::string::npos) << r.err;
+  EXPECT_EQ(readText(fixed), "a file someone else made");
+  EXPECT_EQ(named(driveC(), kLogPrefix), std::vector<std::string>{"vmr_nlog"});
   fs::remove(fixed);
-  {
-    ImmutableDirectory root(driveC());
-    RunResult r = runUnderWine(exe, {}, env);
-    EXPECT_EQ(r.exitCode, 1);
-    // No file could be opened: logging is off, yet reports still name the fixed log.
-    EXPECT_NE(r.err.find("Log: c:\\vmr_nlog\r\n"), std::string::npos) << r.err;
-  }
-  EXPECT_FALSE(fs::exists(fixed));
+
+  // With a TMP, the report names the log made there.
+  std::string tmp = scratch("tmp");
+  r = runUnderWine(exe, {}, {{"TMP", windowsPath(tmp)}, {"ZANTO_LOG", "yes"}});
+  EXPECT_EQ(r.exitCode, 1);
+  auto logs = named(tmp, kLogPrefix);
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_NE(r.err.find("\r\n\r\nLog: " + windowsPath(tmp + "/" + logs[0]) + "\r\n"), std::string::npos) << r.err;
+  EXPECT_NE(readText(tmp + "/" + logs[0]).find("Included files: 1"), std::string::npos);
 }
 
 Bytes pattern(size_t size) {
@@ -549,17 +551,29 @@ TEST_F(LauncherTest, ServiceFromInitsConfigurationRunsMainWithItsArguments) {
 // Wine's user is an administrator, so a launcher run by hand is privileged: its JVM
 // options and the Java location come only from files that no one else may change
 // (Wine gives a file's access list from its Unix mode: o+w is Everyone's write).
-TEST_F(LauncherTest, ConfigurationOthersMayChangeIsRefusedByName) {
+// A stand-in Java home whose main exits with 7 after `control`, and a class folder
+// with the Java-side launcher class.
+void makeStandinRuntime(const std::string& jdk, const std::string& classes, const std::string& control) {
   const char* standins = std::getenv("ZANTO_STANDINS");
   ASSERT_NE(standins, nullptr) << "ZANTO_STANDINS names the stand-in runtimes";
-  const std::string jdk = scratch("trust-jdk");
   fs::create_directories(jdk + "/bin/client");
   fs::copy_file(std::string(standins) + "/java.exe", jdk + "/bin/java.exe");
   fs::copy_file(std::string(standins) + "/jvm.dll", jdk + "/bin/client/jvm.dll");
-  writeFile(jdk + "/bin/client/standin-jvm.ini", "main=exit\nmain_delay_ms=0\nmain_exit_code=7\n");
-  const std::string classes = scratch("trust-classes");
+  writeFile(jdk + "/bin/client/standin-jvm.ini", control + "main=exit\nmain_delay_ms=0\nmain_exit_code=7\n");
   fs::create_directories(classes + "/com/zanto/runtime");
   writeFile(classes + "/com/zanto/runtime/WinLauncher.class", "\xCA\xFE\xBA\xBE");
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(LauncherTest, ConfigurationOthersMayChangeIsRefusedByName) {
+  const std::string jdk = scratch("trust-jdk"), classes = scratch("trust-classes");
+  makeStandinRuntime(jdk, classes, "");
+  if (HasFatalFailure()) return;
   struct {
     const char* what;
     std::string search, file, content, used;
@@ -612,6 +626,80 @@ TEST_F(LauncherTest, ConfigurationOthersMayChangeIsRefusedByName) {
   EXPECT_EQ(said.rfind(expected, 0), 0u) << install.out;
   EXPECT_NE(install.out.find("icacls"), std::string::npos) << "it says how to fix it";
   EXPECT_EQ(runUnderWine(exe, {"/status"}).out, "Service '" + name + "' is not installed.\r\n");
+}
+
+// A log folder or file that others may change, or a log folder that is a link, is
+// not written by a privileged launcher (under Wine every process is): it says so
+// once and runs on without that log. Nothing where a link leads is written, rolled
+// or deleted, though keep-N deletion would take the rolled files there.
+TEST_F(LauncherTest, LogFoldersOthersMaySteerAreNotWritten) {
+  const std::string jdk = scratch("log-jdk"), classes = scratch("log-classes");
+  makeStandinRuntime(jdk, classes, "print_lines=60\n");
+  if (HasFatalFailure()) return;
+  const std::string exe = package("logs.exe", blockOf({{setting::JvmSearchSequence, "A" + windowsPath(jdk)},
+                                                       {setting::MinJavaVersion, "1.6"},
+                                                       {setting::ClassPath, "A1" + windowsPath(classes)},
+                                                       {setting::MainClass, "com.example.Demo"},
+                                                       {setting::OutputLog, "logs\\out.log"},
+                                                       {setting::LogMode, "roll-by-size"},
+                                                       {setting::LogSizeThreshold, "1K"},
+                                                       {setting::LogKeepFiles, "1"},
+                                                       {setting::ConsoleLog, "1"}}));
+  const std::string logs = dir_ + "/logs", elsewhere = dir_ + "/elsewhere";
+  const std::vector<std::string> planted = {"out.0001.log", "out.0002.log", "out.0003.log", "out.log"};
+  enum class Setup { None, EveryoneFolder, EveryoneFile, Link };
+  struct {
+    const char* what;
+    Setup setup;
+    const char* why;
+  } const cases[] = {
+      {"a folder the launcher makes", Setup::None, nullptr},
+      {"a folder Everyone may change", Setup::EveryoneFolder, "logs may be changed by Everyone (S-1-1-0)"},
+      {"a log file Everyone may change", Setup::EveryoneFile, "out.log may be changed by Everyone (S-1-1-0)"},
+      {"a folder that is a link to another", Setup::Link, "elsewhere"},
+  };
+  int run = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(logs);
+    fs::remove_all(elsewhere);
+    fs::create_directories(elsewhere);
+    std::string where = logs;  // where the planted files lie
+    if (c.setup == Setup::Link) {
+      fs::create_directory_symlink(elsewhere, logs);
+      where = elsewhere;
+    } else if (c.setup != Setup::None) {
+      fs::create_directories(logs);
+    }
+    if (c.setup != Setup::None)
+      for (const std::string& name : planted) writeFile(where + "/" + name, "planted " + name);
+    if (c.setup == Setup::EveryoneFolder) fs::permissions(logs, fs::perms::others_write, fs::perm_options::add);
+    if (c.setup == Setup::EveryoneFile)
+      fs::permissions(logs + "/out.log", fs::perms::others_write, fs::perm_options::add);
+    const std::string tmp = scratch("log-tmp" + std::to_string(run++));
+    RunResult r = runUnderWine(exe, {"/run"}, {{"TMP", windowsPath(tmp)}, {"ZANTO_LOG", "yes"}});
+    EXPECT_EQ(r.exitCode, 7) << "main did not run: " << r.err;
+    auto launcherLogs = named(tmp, kLogPrefix);
+    ASSERT_EQ(launcherLogs.size(), 1u);
+    const std::string launcherLog = readText(tmp + "/" + launcherLogs[0]);
+    const std::string refusal = " is not written: ";
+    std::vector<std::string> files = listDirectory(where);
+    std::sort(files.begin(), files.end());
+    if (c.setup == Setup::None) {
+      EXPECT_EQ(r.err.find(refusal), std::string::npos) << r.err;
+      // Rolled twice or more; one rolled file kept beside the current one.
+      ASSERT_EQ(files.size(), 2u);
+      EXPECT_EQ(files[1], "out.log");
+      EXPECT_FALSE(readText(where + "/out.log").empty());
+      continue;
+    }
+    EXPECT_EQ(occurrences(r.err, refusal), 1u) << r.err;
+    EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
+    EXPECT_EQ(occurrences(launcherLog, refusal), 1u) << launcherLog;
+    EXPECT_EQ(files, planted);
+    for (const std::string& name : planted) EXPECT_EQ(readText(where + "/" + name), "planted " + name) << name;
+  }
+  fs::remove_all(logs);
 }
 
 }  // namespace

@@ -779,6 +779,74 @@ TEST_F(ServiceRun, ApplicationExitIsReportedTheWindowsWay) {
   }
 }
 
+// Who owns a folder and whom its access list names, as SID texts ("SID mask").
+struct FolderSecurity {
+  std::string owner;
+  std::vector<std::string> entries;
+};
+
+FolderSecurity folderSecurity(const std::wstring& path) {
+  FolderSecurity out;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    return out;
+  auto text = [](PSID sid) {
+    char* t = nullptr;
+    std::string s = sid && ConvertSidToStringSidA(sid, &t) ? t : "?";
+    if (t) LocalFree(t);
+    return s;
+  };
+  out.owner = text(owner);
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)))
+      out.entries.push_back(text(&ace->SidStart) + " " + std::to_string(ace->Mask));
+  }
+  LocalFree(descriptor);
+  return out;
+}
+
+std::string tokenUser() {
+  HANDLE token;
+  alignas(TOKEN_USER) BYTE info[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD length = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  bool ok = GetTokenInformation(token, TokenUser, info, sizeof info, &length);
+  CloseHandle(token);
+  char* text = nullptr;
+  if (!ok || !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(info)->User.Sid, &text)) return {};
+  std::string out = text;
+  LocalFree(text);
+  return out;
+}
+
+// Lets Everyone change a folder, as a user's folder made before the service's first
+// start may (Wine turns the entry into the Unix mode o+w).
+bool letEveryoneChange(const std::wstring& path) {
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof everyone;
+  if (!CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size)) return false;
+  EXPLICIT_ACCESSW entry{};
+  entry.grfAccessPermissions = GENERIC_ALL;
+  entry.grfAccessMode = GRANT_ACCESS;
+  entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+  entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  entry.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+  PACL current = nullptr, updated = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  bool done = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
+                                    nullptr, &descriptor) == ERROR_SUCCESS &&
+              SetEntriesInAclW(1, &entry, current, &updated) == ERROR_SUCCESS &&
+              SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, updated, nullptr) == ERROR_SUCCESS;
+  if (updated) LocalFree(updated);
+  if (descriptor) LocalFree(descriptor);
+  return done;
+}
+
 // The log files named `stem*.log` in a directory, oldest first: rolled names sort
 // before the current one.
 std::vector<std::wstring> logFiles(const std::wstring& directory, const std::wstring& stem) {
@@ -881,6 +949,18 @@ TEST_F(ServiceRun, CapturedOutputReachesTheLogFilesWholeAndInOrder) {
     if (c.error) {
       EXPECT_EQ(readFileBytes(logs + L"\\" + c.error), err);
     }
+    // The launcher made the folder (a privileged service): owned by its account
+    // (LocalSystem; under Wine every process's user) and open to nobody but SYSTEM,
+    // Administrators and that account. Windows keeps the whole list; Wine 8 keeps the
+    // owner and some of the entries, but adds none.
+    const FolderSecurity made = folderSecurity(logs);
+    const std::string user = tokenUser();
+    EXPECT_TRUE(made.owner == "S-1-5-18" || made.owner == user) << made.owner;
+    ASSERT_FALSE(made.entries.empty());
+    for (const std::string& entry : made.entries) {
+      const std::string sid = entry.substr(0, entry.find(' '));
+      EXPECT_TRUE(sid == "S-1-5-18" || sid == "S-1-5-32-544" || sid == user) << entry;
+    }
     for (const auto& setting : c.settings) package_.model().narrow.erase(setting.first);
   }
 }
@@ -926,6 +1006,30 @@ TEST_F(ServiceRun, AnUnwritableOutputLogNeverStopsTheStart) {
   EXPECT_NE(at, std::string::npos) << log;
   EXPECT_EQ(log.find(report, at + 1), std::string::npos) << log;
   EXPECT_NE(log.find("ERROR: cannot open output log "), std::string::npos) << log;
+
+  // A log folder that Everyone may change, made before the first start: whoever may
+  // write there steers what the service writes, rolls and deletes. The service runs
+  // on without that log and says so once, as a warning, not as a failure.
+  const std::wstring open = parentOf(package_.exe()) + L"\\open";
+  createDirectories(open);
+  ASSERT_TRUE(letEveryoneChange(open));
+  package_.model().narrow[setting::OutputLog] = "open\\out.log";
+  package_.model().narrow.erase(setting::ConsoleLog);
+  package_.jdk().setJvmControl(L"bin", L"client", "print_lines=50\n");
+  package_.write(name_);
+  EventTrace trace;
+  startRunning();
+  ASSERT_TRUE(sendControl(name_, SERVICE_CONTROL_STOP, control));
+  ASSERT_TRUE(waitForState(name_, SERVICE_STOPPED, status));
+  EXPECT_EQ(status.dwWin32ExitCode, 0u);
+  EXPECT_EQ(logFiles(open, L"out"), std::vector<std::wstring>{});
+  if (trace.available()) {
+    const std::vector<std::string> warnings = trace.warnings();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("\\open\\out.log is not written: "), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("may be changed by Everyone (S-1-1-0)"), std::string::npos) << warnings[0];
+    EXPECT_EQ(trace.texts(), std::vector<std::string>{});
+  }
 }
 
 // How a run ends: stopped while main blocks, by a stop that hangs, by a failed

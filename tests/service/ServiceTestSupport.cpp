@@ -330,6 +330,8 @@ EventTrace::EventTrace() {
 
 std::vector<std::string> EventTrace::texts() const { return find(":err:eventlog:ReportEventW L\""); }
 
+std::vector<std::string> EventTrace::warnings() const { return find(":warn:eventlog:ReportEventW L\""); }
+
 // The box's text is the first quoted argument, after the window handle.
 std::vector<std::string> EventTrace::messageBoxes() const { return find("Call user32.MessageBoxA("); }
 

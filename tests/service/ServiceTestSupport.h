@@ -108,6 +108,8 @@ class EventTrace {
  public:
   EventTrace();
   std::vector<std::string> texts() const;
+  // The texts of the warning events (Wine traces them on its warn:eventlog channel).
+  std::vector<std::string> warnings() const;
   // The texts of the message boxes services called for (none may be shown there).
   std::vector<std::string> messageBoxes() const;
   bool available() const { return !path_.empty(); }

@@ -9,8 +9,8 @@ wineserver -k </dev/null >/dev/null 2>&1 || true
 wineserver -w </dev/null >/dev/null 2>&1 || true
 # Background processes keep the streams of whoever started them: detach them, but
 # keep the control manager's standard error (which its services share) in
-# services.stderr, where tests read Wine's trace of their event-log reports and
-# message boxes.
+# services.stderr, where tests read Wine's trace of their event-log reports (errors
+# and warnings) and message boxes.
 # Nor may they keep any other descriptor of the caller (a test runner's output
 # pipe, which it waits on until every holder has closed it).
 for fd in /proc/$$/fd/*; do
@@ -21,6 +21,6 @@ wineserver -p </dev/null >/dev/null 2>&1
 # +relay traces only what the prefix's RelayInclude names (message boxes), so that a
 # box a service shows is seen there too; benchmarks set ZANTO_TRACE_BOXES=0, as the
 # trace also writes a line at every DLL's entry point.
-debug=-all,err+eventlog
+debug=-all,err+eventlog,warn+eventlog
 [ "${ZANTO_TRACE_BOXES:-1}" = 0 ] || debug=$debug,+relay
 WINEDEBUG=$debug wine cmd /c exit </dev/null >/dev/null 2>"$prefix/services.stderr"

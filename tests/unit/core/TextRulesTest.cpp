@@ -110,6 +110,56 @@ TEST(PathTextTest, DriveRootsAndPlainNames) {
   for (const char* bad : {"", ".", "..", "..\\x", "a/b", "c:x", "dir\\f"}) EXPECT_FALSE(isPlainFileName(bad)) << bad;
 }
 
+// A log folder or file a privileged service writes is used only where its final
+// path is what its name says: a link or junction on the way shows as another path.
+TEST(PathTextTest, FinalPathsMatchTheirNames) {
+  struct Case {
+    const char* named;
+    const char* finalPath;
+    bool same;
+  } const cases[] = {
+      {"C:\\app\\logs", "\\\\?\\C:\\app\\logs", true},
+      {"c:\\APP\\Logs\\", "\\\\?\\C:\\app\\logs", true},
+      {"C:\\", "\\\\?\\C:\\", true},
+      {"\\\\srv\\share\\logs", "\\\\?\\UNC\\srv\\share\\logs", true},
+      {"C:\\app\\logs", "C:\\app\\logs", true},
+      // A junction or symbolic link: the handle's path is the target's.
+      {"C:\\app\\logs", "\\\\?\\C:\\Windows\\System32", false},
+      {"C:\\app\\logs", "\\\\?\\D:\\app\\logs", false},
+      {"C:\\app\\logs", "\\\\?\\C:\\app\\logs2", false},
+      {"C:\\app\\logs", "\\\\?\\C:\\app", false},
+      {"C:\\app\\logs", "\\\\?\\UNC\\C:\\app\\logs", false},
+      // Only ASCII letters fold: other case pairs are refused rather than guessed.
+      {"C:\\app\\\xc4rger", "\\\\?\\C:\\app\\\xe4rger", false},
+      {"", "", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(finalPathIsNamed(c.named, c.finalPath), c.same) << c.named << " / " << c.finalPath;
+
+  struct Inside {
+    const char* folder;
+    const char* file;
+    bool inside;
+  } const inside[] = {
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\app\\logs\\out.0001.log", true},
+      {"C:\\app\\logs\\", "\\\\?\\c:\\APP\\LOGS\\out.log", true},
+      {"\\\\?\\C:\\", "\\\\?\\C:\\out.log", true},
+      {"\\\\?\\UNC\\srv\\share\\logs", "\\\\?\\UNC\\srv\\share\\logs\\out.log", true},
+      // A link inside the folder leads elsewhere; deeper, beside or a stream is no plain entry.
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\Windows\\System32\\config\\SAM", false},
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\app\\logs\\sub\\out.log", false},
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\app\\logs2\\out.log", false},
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\app\\out.log", false},
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\app\\logs\\out.log:hidden", false},
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\app\\logs\\", false},
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\app\\logs\\..", false},
+      {"\\\\?\\C:\\app\\logs", "\\\\?\\C:\\app\\logs", false},
+      {"", "\\\\?\\C:\\out.log", false},
+  };
+  for (const Inside& c : inside)
+    EXPECT_EQ(finalPathIsDirectlyInside(c.folder, c.file), c.inside) << c.folder << " / " << c.file;
+}
+
 TEST(PathTextTest, EmptyListElementsDropped) {
   struct Case {
     const char* in;
