@@ -144,7 +144,12 @@ class WixWriter {
     const bool x64 = m_.arch == Arch::X64;
     const std::string win64 = x64 ? " Win64=\"yes\"" : "";
     const std::string product = xmlEscaped(m_.product), manufacturer = xmlEscaped(m_.manufacturer);
-    const std::string rememberKey = xmlEscaped("Software\\" + m_.manufacturer + "\\" + m_.product);
+    // Registry keys are formatted text in one table and not in the other: no brackets.
+    auto plain = [](std::string text) {
+      for (char& c : text) c = c == '[' ? '(' : c == ']' ? ')' : c;
+      return text;
+    };
+    const std::string rememberKey = xmlEscaped("Software\\" + plain(m_.manufacturer) + "\\" + plain(m_.product));
     line(0, "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
     line(0, "<!-- Written by zanto-pack msi; built with wixl or the WiX toolset. -->");
     line(0, "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">");
@@ -504,6 +509,16 @@ bool buildMsi(const MsiRequest& request, std::vector<std::string>& warnings, std
       error = "--exe " + pathText(*request.exe) + " is not the service of " + pathText(request.build.config) +
               " (another service name)";
       return false;
+    }
+  }
+  // As build: an explicit launcher gives the architecture when nothing else does.
+  if (!arch && request.build.launcher) {
+    Bytes launcher;
+    std::string ignored;
+    PeInfo info;
+    if (readFileBytes(*request.build.launcher, launcher, ignored)) {
+      MemorySource image(launcher.data(), launcher.size());
+      if (readPeInfo(image, &info)) arch = archFromMachine(info.machine);
     }
   }
   const Arch a = arch.value_or(Arch::X64);
