@@ -81,14 +81,28 @@ long runExecutable(MSIHANDLE install, const wchar_t* exe, const wchar_t* word) {
     CloseHandle(readEnd);
     return -1;
   }
-  // Read to the end (the child's end closes it); output past the buffer is cut.
+  // Read while it runs, so that a full pipe never blocks it, and stop waiting at the
+  // limit even if it hangs; output past the buffer is cut.
   static char output[16384];
-  DWORD used = 0, got = 0;
-  char rest[512];
-  while (ReadFile(readEnd, used < sizeof output - 1 ? output + used : rest,
-                  used < sizeof output - 1 ? sizeof output - 1 - used : sizeof rest, &got, nullptr) &&
-         got)
-    if (used < sizeof output - 1) used += got;
+  DWORD used = 0, waited = 0;
+  bool ended = false;
+  while (!ended) {
+    ended = WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0;
+    waited += 50;
+    DWORD available = 0, got = 0;
+    char rest[512];
+    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available) {
+      char* into = used < sizeof output - 1 ? output + used : rest;
+      DWORD room = used < sizeof output - 1 ? static_cast<DWORD>(sizeof output - 1 - used) : sizeof rest;
+      if (!ReadFile(readEnd, into, available < room ? available : room, &got, nullptr) || !got) break;
+      if (into != rest) used += got;
+    }
+    if (!ended && waited >= kCommandWaitMs) {
+      logPrintf(install, L"zanto: %ls did not end in time", exe);
+      TerminateProcess(process.hProcess, static_cast<UINT>(-1));
+      break;
+    }
+  }
   output[used] = '\0';
   for (char* line = output; *line;) {
     char* end = std::strchr(line, '\n');
@@ -103,9 +117,7 @@ long runExecutable(MSIHANDLE install, const wchar_t* exe, const wchar_t* word) {
   }
   CloseHandle(readEnd);
   DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.hProcess, kCommandWaitMs) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process.hProcess, &code))
-    code = static_cast<DWORD>(-1);
+  if (!ended || !GetExitCodeProcess(process.hProcess, &code)) code = static_cast<DWORD>(-1);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   return static_cast<long>(code);

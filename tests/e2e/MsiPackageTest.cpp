@@ -123,8 +123,11 @@ TEST_F(MsiPackageTest, InstallUpgradeRefusedDowngradeAndRemoval) {
             "\"\ndescription = \"zanto MSI probe\"\nstart = \"auto\"\n[settings]\nJvmSearchSequence = \"A" +
             tomlPath(windowsPath(jdk)) + "\"\nMinJavaVersion = \"1.6\"\nClassPath = \"A1" +
             tomlPath(windowsPath(classes)) + "\"\nMainClass = \"com.example.Demo\"\n";
+  // A product of its own per run: a prefix that kept another run's packages changes nothing.
+  char upgradeCode[40];
+  std::snprintf(upgradeCode, sizeof upgradeCode, "3d0f6a52-8e1b-4c7a-9f25-%012x", static_cast<unsigned>(::getpid()));
   identity_ = "company = \"Zanto Tests\"\nproduct = \"" + product_ +
-              "\"\n[msi]\nupgrade_code = \"3d0f6a52-8e1b-4c7a-9f25-6b4e0c9a1d73\"\nfiles = [\"conf\"]\n";
+              "\"\n[msi]\nupgrade_code = \"" + upgradeCode + "\"\nfiles = [\"conf\"]\n";
   const std::string first = buildPackage("1.2.0"), second = buildPackage("1.3.0"), older = buildPackage("1.1.0");
   ASSERT_FALSE(HasFailure());
 
