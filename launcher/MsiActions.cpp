@@ -2,8 +2,9 @@
 // service by running the installed executable's own install and uninstall, so that a
 // package makes exactly the service that command makes. Deferred, without impersonation;
 // their data come through CustomActionData, fields separated by '|', the password last
-// (it may hold any character) and never logged.
+// (it may hold any character), which these actions never log.
 #include <windows.h>
+// After windows.h, which they need.
 #include <msi.h>
 #include <msiquery.h>
 
@@ -73,8 +74,8 @@ long runExecutable(MSIHANDLE install, const wchar_t* exe, const wchar_t* word) {
   startup.hStdOutput = writeEnd;
   startup.hStdError = writeEnd;
   PROCESS_INFORMATION process{};
-  BOOL started = CreateProcessW(exe, command, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                                &process);
+  BOOL started =
+      CreateProcessW(exe, command, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   CloseHandle(writeEnd);
   if (!started) {
     logPrintf(install, L"zanto: could not run %ls (error %lu)", exe, GetLastError());
@@ -172,8 +173,8 @@ void removeTree(const wchar_t* folder) {
 // The system's own folders, which an INSTALLFOLDER given on the command line might
 // name: never removed as a whole.
 bool sharedFolder(const wchar_t* folder) {
-  const wchar_t* names[] = {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432", L"SystemRoot", L"ProgramData",
-                            L"ALLUSERSPROFILE", L"CommonProgramFiles", L"USERPROFILE"};
+  const wchar_t* names[] = {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432",       L"SystemRoot",
+                            L"ProgramData",  L"ALLUSERSPROFILE",   L"CommonProgramFiles", L"USERPROFILE"};
   for (const wchar_t* name : names) {
     wchar_t value[MAX_PATH + 1];
     DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
@@ -231,8 +232,8 @@ extern "C" __declspec(dllexport) UINT __stdcall ZantoServiceStop(MSIHANDLE insta
     SERVICE_STATUS status{};
     if (ControlService(service, SERVICE_CONTROL_STOP, &status) || status.dwCurrentState != SERVICE_STOPPED) {
       logPrintf(install, L"zanto: stopping service %ls", name);
-      for (DWORD waited = 0; waited < kStopWaitMs && QueryServiceStatus(service, &status) &&
-                             status.dwCurrentState != SERVICE_STOPPED;
+      for (DWORD waited = 0;
+           waited < kStopWaitMs && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
            waited += 250)
         Sleep(250);
     }

@@ -53,12 +53,23 @@ std::string xmlEscaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -168,11 +179,13 @@ class WixWriter {
     line(3, "<UpgradeVersion Minimum=\"0.0.0\" IncludeMinimum=\"yes\" Maximum=\"" + m_.version +
                 "\" IncludeMaximum=\"no\" Property=\"OLDERFOUND\"/>");
     line(2, "</Upgrade>");
-    line(2, "<Condition Message=\"" +
-                xmlEscaped(formattedLiteral("A newer version of " + m_.product + " is installed. Version " +
-                                            m_.version + " cannot replace it; remove it first to go back.")) +
-                "\">" + xmlEscaped("Installed OR (NOT NEWERFOUND AND NOT (ZANTO_INSTALLED_VERSION > \"" + m_.versionKey + "\"))") +
-                "</Condition>");
+    line(2,
+         "<Condition Message=\"" +
+             xmlEscaped(formattedLiteral("A newer version of " + m_.product + " is installed. Version " + m_.version +
+                                         " cannot replace it; remove it first to go back.")) +
+             "\">" +
+             xmlEscaped("Installed OR (NOT NEWERFOUND AND NOT (ZANTO_INSTALLED_VERSION > \"" + m_.versionKey + "\"))") +
+             "</Condition>");
     // Neither the password nor the data that carries it appear in a log.
     line(2, "<Property Id=\"MsiHiddenProperties\" Value=\"SERVICE_PASSWORD;ZantoServiceInstall\"/>");
     line(2, "<Property Id=\"ARPNOMODIFY\" Value=\"1\"/>");
@@ -217,8 +230,8 @@ class WixWriter {
     line(4, "<Directory Id=\"MANUFACTURERFOLDER\" Name=\"" + manufacturer + "\">");
     line(5, "<Directory Id=\"INSTALLFOLDER\" Name=\"" + xmlEscaped(m_.folder) + "\">");
     component(6, "ServiceExecutable", "exe", win64);
-    line(7, "<File Id=\"ServiceExe\" Name=\"" + xmlEscaped(m_.exeName) + "\" Source=\"" +
-                sourcePath(m_.exeSource) + "\" KeyPath=\"yes\"/>");
+    line(7, "<File Id=\"ServiceExe\" Name=\"" + xmlEscaped(m_.exeName) + "\" Source=\"" + sourcePath(m_.exeSource) +
+                "\" KeyPath=\"yes\"/>");
     line(7, "<RemoveFolder Id=\"RemoveInstallFolder\" On=\"uninstall\"/>");
     line(6, "</Component>");
     component(6, "RememberedChoices", "registry", win64);
@@ -282,8 +295,8 @@ class WixWriter {
   // A component whose GUID follows its role or file, the same in every version.
   void component(int depth, const std::string& id, const std::string& role, const std::string& win64) {
     components_.push_back(id);
-    line(depth, "<Component Id=\"" + id + "\" Guid=\"" + derivedGuid(m_.upgradeCode, archName(m_.arch) + role) +
-                    "\"" + win64 + ">");
+    line(depth, "<Component Id=\"" + id + "\" Guid=\"" + derivedGuid(m_.upgradeCode, archName(m_.arch) + role) + "\"" +
+                    win64 + ">");
   }
 
   void folder(const Folder& f, int depth, const std::string& win64) {
@@ -388,7 +401,7 @@ bool runToolchain(const fs::path& wxs, const fs::path& msi, Arch arch, std::stri
         "candle.exe and light.exe of WiX 3)";
     return false;
   }
-  if (!ok) error = pathText(tool) + " failed to build " + out + ":\n" + output;
+  if (!ok) error = pathText(tool) + " failed:\n" + output;
   return ok;
 }
 
@@ -424,13 +437,15 @@ bool msiModel(const PackConfig& config, Arch arch, const fs::path& exe, const fs
   };
   const uint32_t msiLine = config.msi ? config.msi->line : 1;
   if (!config.msi || config.msi->upgradeCode.empty())
-    problem(msiLine, std::string(config.msi ? "[msi] needs" : "an MSI needs an [msi] table with") +
-                         " upgrade_code, the GUID that ties the versions of one product together: make one once (uuidgen, "
-                         "or [guid]::NewGuid() in PowerShell), such as upgrade_code = \"" +
-                         randomGuid() + "\", and keep it for every later version");
+    problem(msiLine,
+            std::string(config.msi ? "[msi] needs" : "an MSI needs an [msi] table with") +
+                " upgrade_code, the GUID that ties the versions of one product together: make one once (uuidgen, "
+                "or [guid]::NewGuid() in PowerShell), such as upgrade_code = \"" +
+                randomGuid() + "\", and keep it for every later version");
   if (!config.version) {
-    problem(1, "an MSI needs [version] version, which Windows Installer compares for upgrades, such as "
-               "version = \"1.4.2\"");
+    problem(1,
+            "an MSI needs [version] version, which Windows Installer compares for upgrades, such as "
+            "version = \"1.4.2\"");
   } else {
     const uint16_t* n = config.version->numbers;
     if (n[0] > kMsiMajorMinorLimit || n[1] > kMsiMajorMinorLimit)
@@ -458,14 +473,14 @@ bool msiModel(const PackConfig& config, Arch arch, const fs::path& exe, const fs
   const MsiSettings none;
   const MsiSettings& msi = config.msi ? *config.msi : none;
   model.manufacturer = !msi.manufacturer.empty() ? msi.manufacturer
-                       : config.version        ? utf8Of(config.version->company)
-                                               : "";
+                       : config.version          ? utf8Of(config.version->company)
+                                                 : "";
   if (model.manufacturer.empty())
     problem(msiLine, "an MSI needs a manufacturer: [msi] manufacturer or [version] company");
-  model.product = !msi.product.empty()                          ? msi.product
+  model.product = !msi.product.empty()                                 ? msi.product
                   : config.version && !config.version->product.empty() ? utf8Of(config.version->product)
-                  : !displayName.empty()                          ? displayName
-                                                                  : model.serviceName;
+                  : !displayName.empty()                               ? displayName
+                                                                       : model.serviceName;
   model.folder = !msi.folder.empty() ? msi.folder : model.product;
   if (model.folder.find_first_of("\\/:*?\"<>|") != std::string::npos)
     problem(msiLine, "the installation folder's name \"" + model.folder +
@@ -522,9 +537,9 @@ bool buildMsi(const MsiRequest& request, std::vector<std::string>& warnings, std
     }
   }
   const Arch a = arch.value_or(Arch::X64);
-  fs::path actions = request.actions ? *request.actions
-                                     : request.build.toolDirectory /
-                                           (std::string("zanto-msi-actions-") + archName(a) + ".dll");
+  fs::path actions = request.actions
+                         ? *request.actions
+                         : request.build.toolDirectory / (std::string("zanto-msi-actions-") + archName(a) + ".dll");
   Bytes dll;
   if (!readFileBytes(actions, dll, error)) {
     error = "custom actions " + error + (request.actions ? "" : " (give them with --actions PATH)");
@@ -562,7 +577,12 @@ bool buildMsi(const MsiRequest& request, std::vector<std::string>& warnings, std
   fs::path wxs = scratch.path / "package.wxs";
   if (!writeFileAtomically(wxs, source, error)) return false;
   if (request.wxs && !writeFileAtomically(*request.wxs, source, error)) return false;
-  return runToolchain(wxs, output, a, error);
+  // Built beside the output and renamed over it: a failed build leaves an earlier one.
+  const fs::path built = scratch.path / "package.msi";
+  if (!runToolchain(wxs, built, a, error)) return false;
+  fs::rename(built, output, ec);
+  if (ec) error = "cannot write " + pathText(output) + ": " + ec.message();
+  return !ec;
 }
 
 }  // namespace zanto

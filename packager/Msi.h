@@ -19,7 +19,7 @@ struct MsiModel {
   // The version as digits of fixed widths, so that text order is version order: the
   // form a launch condition can compare.
   std::string versionKey;
-  std::string upgradeCode, productCode;                             // "{...}"
+  std::string upgradeCode, productCode;  // "{...}"
   Arch arch = Arch::X64;
   bool start = true;
   std::filesystem::path exeSource, actionsSource;
@@ -45,7 +45,7 @@ std::string wixSource(const MsiModel& model);
 std::string derivedGuid(const std::string& space, const std::string& name);
 
 struct MsiRequest {
-  BuildRequest build;  // build.output is the MSI
+  BuildRequest build;                            // build.output is the MSI
   std::optional<std::filesystem::path> exe;      // a service executable already built
   std::optional<std::filesystem::path> actions;  // default: zanto-msi-actions-ARCH.dll beside the tool
   std::optional<std::filesystem::path> wxs;      // also keep the WiX source there

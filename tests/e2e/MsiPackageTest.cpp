@@ -126,14 +126,14 @@ TEST_F(MsiPackageTest, InstallUpgradeRefusedDowngradeAndRemoval) {
   // A product of its own per run: a prefix that kept another run's packages changes nothing.
   char upgradeCode[40];
   std::snprintf(upgradeCode, sizeof upgradeCode, "3d0f6a52-8e1b-4c7a-9f25-%012x", static_cast<unsigned>(::getpid()));
-  identity_ = "company = \"Zanto Tests\"\nproduct = \"" + product_ +
-              "\"\n[msi]\nupgrade_code = \"" + upgradeCode + "\"\nfiles = [\"conf\"]\n";
+  identity_ = "company = \"Zanto Tests\"\nproduct = \"" + product_ + "\"\n[msi]\nupgrade_code = \"" + upgradeCode +
+              "\"\nfiles = [\"conf\"]\n";
   const std::string first = buildPackage("1.2.0"), second = buildPackage("1.3.0"), older = buildPackage("1.1.0");
   ASSERT_FALSE(HasFailure());
 
   const bool x64 = std::string(std::getenv("ZANTO_LAUNCHER")).find("x64") != std::string::npos;
-  const std::string programFiles = x64 || !fs::exists(driveC("Program Files (x86)")) ? "Program Files"
-                                                                                     : "Program Files (x86)";
+  const std::string programFiles =
+      x64 || !fs::exists(driveC("Program Files (x86)")) ? "Program Files" : "Program Files (x86)";
   const std::string manufacturerFolder = driveC(programFiles + "/Zanto Tests");
   const std::string folder = manufacturerFolder + "/" + product_;
   // Run by its C: path, as the package's custom action runs it (the Z: one is another
@@ -198,9 +198,11 @@ TEST_F(MsiPackageTest, InstallUpgradeRefusedDowngradeAndRemoval) {
   EXPECT_EQ(registration(), installed) << "the upgrade keeps the registration and its account";
   EXPECT_EQ(registeredProducts(), 1);
   EXPECT_EQ(value(keyValues(remembered, view), "Version"), "001.003.00000");
-  for (int i = 0; i < 100 && readText(record).find("call [com/zanto/runtime/WinLauncher] [main]") == std::string::npos; ++i)
+  for (int i = 0; i < 100 && readText(record).find("call [com/zanto/runtime/WinLauncher] [main]") == std::string::npos;
+       ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_NE(readText(record).find("call [com/zanto/runtime/WinLauncher] [main]"), std::string::npos) << "main runs again: " << readText(record);
+  EXPECT_NE(readText(record).find("call [com/zanto/runtime/WinLauncher] [main]"), std::string::npos)
+      << "main runs again: " << readText(record);
 
   // 3. A lower version is refused and changes nothing.
   r = msiexec({"/i", windowsPath(older), "/qn", "/l*v", windowsPath(dir_ + "/downgrade.log")});

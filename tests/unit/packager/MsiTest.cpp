@@ -128,9 +128,9 @@ TEST_F(MsiFixture, WixSourceElementByElement) {
       {kRoot + "/Upgrade/UpgradeVersion",
        {{"Maximum", "2.5.17"}, {"IncludeMaximum", "no"}, {"Property", "OLDERFOUND"}},
        nullptr},
-      {kRoot + "/Condition", {},
-       "Installed OR (NOT NEWERFOUND AND NOT (ZANTO_INSTALLED_VERSION > \"002.005.00017\"))"},
-      {kRoot + "/Property", {{"Id", "MsiHiddenProperties"}, {"Value", "SERVICE_PASSWORD;ZantoServiceInstall"}},
+      {kRoot + "/Condition", {}, "Installed OR (NOT NEWERFOUND AND NOT (ZANTO_INSTALLED_VERSION > \"002.005.00017\"))"},
+      {kRoot + "/Property",
+       {{"Id", "MsiHiddenProperties"}, {"Value", "SERVICE_PASSWORD;ZantoServiceInstall"}},
        nullptr},
       {kRoot + "/Property/RegistrySearch",
        {{"Key", "Software\\Example & Sons\\Hello (1)"}, {"Name", "InstallFolder"}, {"Win64", "yes"}},
@@ -156,26 +156,27 @@ TEST_F(MsiFixture, WixSourceElementByElement) {
         {"Impersonate", "no"},
         {"Return", "check"}},
        nullptr},
-      {kRoot + "/CustomAction", {{"Id", "ZantoServiceStop"}, {"Execute", "deferred"}, {"Impersonate", "no"}},
+      {kRoot + "/CustomAction", {{"Id", "ZantoServiceStop"}, {"Execute", "deferred"}, {"Impersonate", "no"}}, nullptr},
+      {kRoot + "/CustomAction",
+       {{"Id", "ZantoServiceRemove"}, {"Execute", "deferred"}, {"Impersonate", "no"}},
        nullptr},
-      {kRoot + "/CustomAction", {{"Id", "ZantoServiceRemove"}, {"Execute", "deferred"}, {"Impersonate", "no"}},
-       nullptr},
-      {kRoot + "/CustomAction", {{"Id", "ZantoRemoveFolder"}, {"Execute", "deferred"}, {"Impersonate", "no"}},
-       nullptr},
+      {kRoot + "/CustomAction", {{"Id", "ZantoRemoveFolder"}, {"Execute", "deferred"}, {"Impersonate", "no"}}, nullptr},
       // Stop before the files change (InstallFiles 4000, RemoveFiles 3500), uninstall
       // while the executable is there, the folder after the files, install before
       // InstallFinalize (6600), the old version removed after it.
       {kRoot + "/InstallExecuteSequence/Custom", {{"Action", "ZantoServiceStop"}, {"Sequence", "1520"}}, ""},
-      {kRoot + "/InstallExecuteSequence/Custom", {{"Action", "ZantoServiceRemove"}, {"Sequence", "1540"}},
+      {kRoot + "/InstallExecuteSequence/Custom",
+       {{"Action", "ZantoServiceRemove"}, {"Sequence", "1540"}},
        "REMOVE~=\"ALL\""},
-      {kRoot + "/InstallExecuteSequence/Custom", {{"Action", "ZantoRemoveFolder"}, {"Sequence", "3520"}},
+      {kRoot + "/InstallExecuteSequence/Custom",
+       {{"Action", "ZantoRemoveFolder"}, {"Sequence", "3520"}},
        "REMOVE~=\"ALL\""},
-      {kRoot + "/InstallExecuteSequence/Custom", {{"Action", "ZantoServiceInstall"}, {"Sequence", "6590"}},
+      {kRoot + "/InstallExecuteSequence/Custom",
+       {{"Action", "ZantoServiceInstall"}, {"Sequence", "6590"}},
        "NOT REMOVE~=\"ALL\""},
       {kRoot + "/InstallExecuteSequence/RemoveExistingProducts", {{"After", "InstallFinalize"}}, nullptr},
       {kRoot + "/Directory/Directory", {{"Id", "ProgramFiles64Folder"}}, nullptr},
-      {kRoot + "/Directory/Directory/Directory", {{"Id", "MANUFACTURERFOLDER"}, {"Name", "Example & Sons"}},
-       nullptr},
+      {kRoot + "/Directory/Directory/Directory", {{"Id", "MANUFACTURERFOLDER"}, {"Name", "Example & Sons"}}, nullptr},
       {kFolder, {{"Id", "INSTALLFOLDER"}, {"Name", "Hello Server"}}, nullptr},
       {kFolder + "/Component/File",
        {{"Name", service + ".exe"}, {"Source", "HelloService.exe"}, {"KeyPath", "yes"}},
@@ -189,7 +190,8 @@ TEST_F(MsiFixture, WixSourceElementByElement) {
       {kFolder + "/Directory", {{"Name", "jre"}}, nullptr},
       {kFolder + "/Directory/Component/File", {{"Name", "release"}, {"Source", "../jre/release"}}, nullptr},
       {kFolder + "/Directory/Directory", {{"Name", "bin"}}, nullptr},
-      {kFolder + "/Directory/Directory/Component/File", {{"Name", "java.dll"}, {"Source", "../jre/bin/java.dll"}},
+      {kFolder + "/Directory/Directory/Component/File",
+       {{"Name", "java.dll"}, {"Source", "../jre/bin/java.dll"}},
        nullptr},
   };
   for (const Row& row : rows) {
@@ -227,8 +229,8 @@ TEST_F(MsiFixture, WixSourceElementByElement) {
   const std::string productCode = model.productCode;
   std::string next = std::string(kService);
   next.replace(next.find("2.5.17"), 6, "2.6.0");
-  ASSERT_TRUE(modelOf(next + "[msi]\nupgrade_code = \"" + code + "\"\nfiles = [\"jre\", \"app.properties\"]\n",
-                      Arch::X86))
+  ASSERT_TRUE(
+      modelOf(next + "[msi]\nupgrade_code = \"" + code + "\"\nfiles = [\"jre\", \"app.properties\"]\n", Arch::X86))
       << error;
   EXPECT_NE(model.productCode, productCode);
   EXPECT_EQ(canonicalGuid(model.productCode), model.productCode);
@@ -274,8 +276,9 @@ TEST_F(MsiFixture, DefaultsFromVersionAndService) {
     EXPECT_EQ(model.upgradeCode, "{7F3C2A9E-51B0-4D6E-9A4B-2C8E1F0D3B57}");
   }
   // The fourth number is not compared by Windows Installer: a warning.
-  ASSERT_TRUE(modelOf("[service]\nname = \"svc\"\n[version]\nversion = \"1.2.3.4\"\ncompany = \"C\"\n[msi]\n"
-                      "upgrade_code = \"7f3c2a9e-51b0-4d6e-9a4b-2c8e1f0d3b57\"\n"))
+  ASSERT_TRUE(
+      modelOf("[service]\nname = \"svc\"\n[version]\nversion = \"1.2.3.4\"\ncompany = \"C\"\n[msi]\n"
+              "upgrade_code = \"7f3c2a9e-51b0-4d6e-9a4b-2c8e1f0d3b57\"\n"))
       << error;
   EXPECT_EQ(model.version, "1.2.3");
   ASSERT_EQ(warnings.size(), 1u);
@@ -291,9 +294,11 @@ TEST_F(MsiFixture, RefusedConfigurationsNameFileAndLine) {
     std::string toml;
     std::vector<const char*> messages;
   } const cases[] = {
-      {head, {"app.toml:1: an MSI needs an [msi] table with upgrade_code, the GUID that ties the versions of one "
-              "product together: make one once (uuidgen, or [guid]::NewGuid() in PowerShell), such as upgrade_code = "}},
-      {head + "[msi]\nproduct = \"P\"\n", {"app.toml:6: [msi] needs upgrade_code", "and keep it for every later version"}},
+      {head,
+       {"app.toml:1: an MSI needs an [msi] table with upgrade_code, the GUID that ties the versions of one "
+        "product together: make one once (uuidgen, or [guid]::NewGuid() in PowerShell), such as upgrade_code = "}},
+      {head + "[msi]\nproduct = \"P\"\n",
+       {"app.toml:6: [msi] needs upgrade_code", "and keep it for every later version"}},
       {head + "[msi]\nupgrade_code = \"7f3c2a9e-51b0-4d6e-9a4b-2c8e1f0d3b5\"\n",
        {"app.toml:7: upgrade_code \"7f3c2a9e-51b0-4d6e-9a4b-2c8e1f0d3b5\" is not a GUID"}},
       {head + "[msi]\nupgrade_code = \"{7f3c2a9e-51b0-4d6e-9a4b+2c8e1f0d3b57}\"\n", {"app.toml:7: upgrade_code "}},
@@ -306,7 +311,8 @@ TEST_F(MsiFixture, RefusedConfigurationsNameFileAndLine) {
        {"app.toml:5: an MSI needs a manufacturer: [msi] manufacturer or [version] company"}},
       {"[version]\nversion = \"1.0\"\ncompany = \"C\"\n[msi]\n" + code,
        {"app.toml:1: an MSI installs a service: give its name ([service] name)"}},
-      {head + "[msi]\n" + code + "strat = true\n", {"app.toml:8: unknown key 'strat' in [msi] (did you mean 'start'?)"}},
+      {head + "[msi]\n" + code + "strat = true\n",
+       {"app.toml:8: unknown key 'strat' in [msi] (did you mean 'start'?)"}},
       {head + "[msi]\n" + code + "start = \"yes\"\n", {"app.toml:8: start must be a boolean, not a string"}},
       {head + "[msi]\n" + code + "folder = \"a\\\\b\"\n", {"app.toml:8: folder must be one folder name"}},
       {head + "[msi]\n" + code + "files = [\"conf\",\n  \"missing.txt\"]\n",
@@ -337,7 +343,8 @@ TEST(MsiCommand, BuildsWithWixlAndSaysWhatToInstallWithoutIt) {
   test::writeFile(dir / "launcher.exe", test::sampleLauncher(false));
   test::writeFile(dir / "actions.dll", test::sampleLauncher(false));
   test::writeFile(dir / "rt.jar", std::string("rt"));
-  test::writeFile(dir / "app.toml", std::string(kService) + "[msi]\nupgrade_code = \"7f3c2a9e-51b0-4d6e-9a4b-2c8e1f0d3b57\"\n");
+  test::writeFile(dir / "app.toml",
+                  std::string(kService) + "[msi]\nupgrade_code = \"7f3c2a9e-51b0-4d6e-9a4b-2c8e1f0d3b57\"\n");
   const std::string args = " msi " + (dir / "app.toml").string() + " -o " + (dir / "app.msi").string() +
                            " --launcher " + (dir / "launcher.exe").string() + " --runtime-jar " +
                            (dir / "rt.jar").string() + " --actions " + (dir / "actions.dll").string() + " 2>" +
@@ -346,13 +353,15 @@ TEST(MsiCommand, BuildsWithWixlAndSaysWhatToInstallWithoutIt) {
     Bytes b = test::readFile(dir / "err");
     return std::string(b.begin(), b.end());
   };
+  test::writeFile(dir / "app.msi", std::string("earlier package"));
   int status = std::system(("PATH=/nonexistent " + std::string(ZANTO_PACK_EXE) + args).c_str());
   EXPECT_NE(WEXITSTATUS(status), 0);
   EXPECT_NE(errors().find("no MSI toolchain found on PATH: install wixl (Debian and Ubuntu: apt-get install wixl"),
             std::string::npos)
       << errors();
-  EXPECT_FALSE(std::filesystem::exists(dir / "app.msi"));
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"actions.dll", "app.toml", "err", "launcher.exe", "rt.jar"}))
+  EXPECT_EQ(test::readFile(dir / "app.msi"), test::bytesOf("earlier package"));
+  EXPECT_EQ(dir.entries(),
+            (std::vector<std::string>{"actions.dll", "app.msi", "app.toml", "err", "launcher.exe", "rt.jar"}))
       << "the scratch folder is gone";
   status = std::system((std::string(ZANTO_PACK_EXE) + args).c_str());
   ASSERT_EQ(WEXITSTATUS(status), 0) << errors();
