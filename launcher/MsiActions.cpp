@@ -124,13 +124,27 @@ long runExecutable(MSIHANDLE install, const wchar_t* exe, const wchar_t* word) {
   return static_cast<long>(code);
 }
 
-bool serviceExists(const wchar_t* name) {
+// True when the service `name` runs `exe` (compared in their long forms: install
+// registers a short one); false for a service of that name made from elsewhere.
+bool serviceRuns(const wchar_t* name, const wchar_t* exe) {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (!manager) return false;
-  SC_HANDLE service = OpenServiceW(manager, name, SERVICE_QUERY_STATUS);
+  SC_HANDLE service = manager ? OpenServiceW(manager, name, SERVICE_QUERY_CONFIG) : nullptr;
+  static BYTE buffer[8192];
+  DWORD needed = 0;
+  bool queried =
+      service && QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer), sizeof buffer, &needed);
   if (service) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return service != nullptr;
+  if (manager) CloseServiceHandle(manager);
+  if (!queried) return false;
+  const wchar_t* binary = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer)->lpBinaryPathName;
+  if (!binary) return false;
+  wchar_t path[MAX_PATH + 1], registered[MAX_PATH + 1], own[MAX_PATH + 1];
+  size_t length = 0;
+  const wchar_t* p = binary[0] == L'"' ? binary + 1 : binary;
+  while (*p && *p != L'"' && length < MAX_PATH) path[length++] = *p++;
+  path[length] = L'\0';
+  DWORD a = GetLongPathNameW(path, registered, MAX_PATH + 1), b = GetLongPathNameW(exe, own, MAX_PATH + 1);
+  return a && a <= MAX_PATH && b && b <= MAX_PATH && !_wcsicmp(registered, own);
 }
 
 // True when another product of the same upgrade code is installed: this removal is
@@ -185,15 +199,16 @@ bool sharedFolder(const wchar_t* folder) {
 
 }  // namespace
 
-// Data: start (1 or 0)|service name|executable|account|password. A service already
-// there (an upgrade or a repair) keeps its registration, account and password: it is
-// only started again.
+// Data: start (1 or 0)|service name|executable|account|password. The service of this
+// executable already there (an upgrade or a repair) keeps its registration, account and
+// password: it is only started again. One of that name made from another executable is
+// replaced, as install replaces it.
 extern "C" __declspec(dllexport) UINT __stdcall ZantoServiceInstall(MSIHANDLE install) {
   ActionData data;
   if (!data.read(install, 5)) return ERROR_INSTALL_FAILURE;
   const wchar_t *start = data.field[0], *name = data.field[1], *exe = data.field[2], *account = data.field[3],
                 *password = data.field[4];
-  bool exists = serviceExists(name);
+  bool exists = serviceRuns(name, exe);
   if (!exists) {
     // The executable's install reads both and removes the password from its
     // environment; this process forgets it below.
@@ -205,7 +220,7 @@ extern "C" __declspec(dllexport) UINT __stdcall ZantoServiceInstall(MSIHANDLE in
     if (code != 0) {
       logPrintf(install, L"zanto: %ls install failed with exit code %lu", exe, static_cast<unsigned long>(code));
       // What it made goes with the rest of the installation.
-      if (serviceExists(name)) runExecutable(install, exe, L"/uninstall");
+      if (serviceRuns(name, exe)) runExecutable(install, exe, L"/uninstall");
       return ERROR_INSTALL_FAILURE;
     }
   } else {

@@ -146,6 +146,17 @@ TEST_F(MsiPackageTest, InstallUpgradeRefusedDowngradeAndRemoval) {
   const std::string account = ".\\" + std::string(user->pw_name);
   const std::string password = "pw|msi-7c1e-not-to-be-kept";
 
+  // A service of that name installed by hand from another folder, before there was a
+  // package: the package's installation replaces it with its own.
+  BuildRequest byHand;
+  byHand.config = dir_ + "/app.toml";
+  byHand.output = scratch("by-hand") + "/" + name_ + ".exe";
+  byHand.launcher = std::getenv("ZANTO_LAUNCHER");
+  std::vector<std::string> warnings;
+  std::string error;
+  ASSERT_TRUE(zanto::buildPackage(byHand, warnings, error)) << error;
+  ASSERT_EQ(runUnderWine(byHand.output.string(), {"/install"}).exitCode, 0);
+
   // 1. A quiet installation with an account.
   RunResult r = msiexec({"/i", windowsPath(first), "/qn", "/l*v", windowsPath(dir_ + "/install.log"),
                          "SERVICE_ACCOUNT=" + account, "SERVICE_PASSWORD=" + password});
