@@ -6,6 +6,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <climits>
 
@@ -75,8 +76,20 @@ fs::path pathFromUtf8(std::string_view utf8) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
 }
 
-namespace {
+std::string canonicalGuid(std::string_view text) {
+  if (text.size() == 38 && text.front() == '{' && text.back() == '}') text = text.substr(1, 36);
+  if (text.size() != 36) return {};
+  std::string out = "{";
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? c != '-' : !std::isxdigit(static_cast<unsigned char>(c))) return {};
+    out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return out + "}";
+}
 
+namespace {
 
 class Parser {
  public:
@@ -84,7 +97,7 @@ class Parser {
 
   // Reads every table and key it can, so that one run reports every error.
   bool run(const toml::table& root) {
-    std::vector<std::string> tables = {"package", "settings", "raw", "include", "version"};
+    std::vector<std::string> tables = {"package", "settings", "raw", "include", "version", "msi"};
     for (const char* t : kReadableTables)
       if (std::string_view(t).find('.') == std::string_view::npos) tables.push_back(t);
     for (auto&& [key, node] : root) {
@@ -92,7 +105,7 @@ class Parser {
       if (std::find(tables.begin(), tables.end(), name) == tables.end())
         fail(key, "unknown table or key '" + name + "'" + didYouMean(name, tables) +
                       " (expected [package], [settings], [raw.narrow], [raw.wide], [[include]], [version], [service], "
-                      "[java], [app], [logs])");
+                      "[java], [app], [logs], [msi])");
       else if (key == "include" ? !node.is_array_of_tables() : !node.is_table())
         fail(key, key == "include" ? "'include' must be an array of tables: [[include]]"
                                    : "'" + name + "' must be a table");
@@ -104,6 +117,7 @@ class Parser {
     vocabulary(root);
     if (auto* t = root["raw"].as_table()) raw(*t);
     if (auto* t = root["version"].as_table()) version(*t);
+    if (auto* t = root["msi"].as_table()) msi(*t);
     if (auto* a = root["include"].as_array())
       for (auto&& entry : *a)
         if (entry.is_table()) include(*entry.as_table());
@@ -347,6 +361,61 @@ class Parser {
     if (field == &v.version && !parseVersionNumbers(text, v.numbers))
       return fail(node, "version " + tomlQuoted(text) +
                             " is not two to four numbers from 0 to 65535 separated by dots (such as 1.4.2 or 1.4.2.7)");
+    return true;
+  }
+
+  void msi(const toml::table& table) {
+    MsiSettings m;
+    m.line = table.source().begin.line;
+    bool ok = true;
+    for (auto&& [key, node] : table) ok = msiKey(m, key, node) && ok;
+    if (ok) config_.msi = std::move(m);
+  }
+
+  bool msiKey(MsiSettings& m, const toml::key& key, const toml::node& node) {
+    std::string name(key.str());
+    if (name == "start") {
+      if (!node.is_boolean()) return fail(node, std::string("start must be a boolean, not ") + tomlTypeName(node));
+      m.start = node.as_boolean()->get();
+      return true;
+    }
+    if (name == "files") {
+      if (!node.is_array()) return fail(node, std::string("files must be an array of file and folder names, not ") + tomlTypeName(node));
+      for (auto&& item : *node.as_array()) {
+        if (!item.is_string() || item.as_string()->get().empty())
+          return fail(item, "files holds the names of files and folders (strings), relative to the configuration");
+        m.files.push_back({config_.file.parent_path() / pathFromUtf8(item.as_string()->get()), item.source().begin.line});
+      }
+      return true;
+    }
+    std::string* field = name == "upgrade_code"   ? &m.upgradeCode
+                         : name == "manufacturer" ? &m.manufacturer
+                         : name == "product"      ? &m.product
+                         : name == "folder"       ? &m.folder
+                                                  : nullptr;
+    if (!field)
+      return fail(key, "unknown key '" + name + "' in [msi]" +
+                           didYouMean(name, {"upgrade_code", "manufacturer", "product", "folder", "start", "files"}) +
+                           " (expected upgrade_code, manufacturer, product, folder, start, files)");
+    if (!node.is_string()) return fail(node, name + " must be a string, not " + tomlTypeName(node));
+    const std::string& text = node.as_string()->get();
+    if (text.find('\0') != std::string::npos) return fail(node, name + ": the text contains a NUL character");
+    if (text.size() > kVersionTextLimit)
+      return fail(node, name + ": the text is " + std::to_string(text.size()) + " bytes long; at most " +
+                            std::to_string(kVersionTextLimit) + " are taken");
+    if (field == &m.upgradeCode) {
+      m.upgradeCode = canonicalGuid(text);
+      if (m.upgradeCode.empty())
+        return fail(node, "upgrade_code " + tomlQuoted(text) +
+                              " is not a GUID (32 hexadecimal digits in groups of 8-4-4-4-12, such as "
+                              "\"7f3c2a9e-51b0-4d6e-9a4b-2c8e1f0d3b57\")");
+      return true;
+    }
+    // Folder names: one name below Program Files\<manufacturer>.
+    if (field == &m.folder && (text.empty() || text.find_first_of("\\/:*?\"<>|") != std::string::npos ||
+                               text == "." || text == ".."))
+      return fail(node, "folder must be one folder name, without \\ / : * ? \" < > |");
+    *field = text;
     return true;
   }
 

@@ -36,6 +36,24 @@ struct VersionSettings {
 // that the version resource's 16-bit lengths allow.
 constexpr size_t kVersionTextLimit = 1024;
 
+// The [msi] table: what `zanto-pack msi` needs beyond the executable. Texts in UTF-8;
+// empty: the default (see Msi.h).
+struct MsiFileEntry {
+  std::filesystem::path source;  // a file or a folder, resolved against the configuration's directory
+  uint32_t line = 0;
+};
+struct MsiSettings {
+  std::string upgradeCode;  // "{XXXXXXXX-...}" in upper case; empty: not given
+  std::string manufacturer, product, folder;
+  bool start = true;
+  std::vector<MsiFileEntry> files;
+  uint32_t line = 0;
+};
+
+// A GUID in the forms Windows tools print, braces optional, in the upper-case braced
+// form Windows Installer keeps; empty when it is none.
+std::string canonicalGuid(std::string_view text);
+
 struct PackConfig {
   std::filesystem::path file;  // as given, for messages
   std::optional<Arch> arch;
@@ -54,6 +72,7 @@ struct PackConfig {
   std::optional<VersionSettings> version;
   std::optional<std::filesystem::path> icon;  // resolved against the configuration's directory
   uint32_t iconLine = 0;
+  std::optional<MsiSettings> msi;
 };
 
 // The opt-in rules for today's Java runtimes, and the end of the service with the

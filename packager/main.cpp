@@ -1,4 +1,4 @@
-// zanto-pack: makes configured launcher copies (build), shows what a copy carries
+// zanto-pack: makes configured launcher copies (build) and MSI packages of them (msi), shows what a copy carries
 // (inspect), writes a first configuration for a jar (init) and prints the settings
 // reference (settings).
 #include <CLI/CLI.hpp>
@@ -8,6 +8,7 @@
 
 #include "Init.h"
 #include "Inspect.h"
+#include "Msi.h"
 #include "Pack.h"
 #include "SettingsDoc.h"
 
@@ -62,6 +63,17 @@ int run(int argc, const char* const* argv) {
   build->add_option("--arch", arch, "x86 or x64 (overrides [package] arch)")->check(CLI::IsMember({"x86", "x64"}));
   build->add_option("--runtime-jar", runtimeJar, "runtime jar (default: zanto-runtime.jar beside zanto-pack)");
 
+  std::string msiExe, actions, wxs;
+  CLI::App* msi = app.add_subcommand("msi", "package the service executable in a Windows Installer package (MSI)");
+  msi->add_option("CONFIG", config, "configuration file (TOML) with an [msi] table")->required();
+  msi->add_option("-o,--output", output, "MSI to write")->required();
+  msi->add_option("--exe", msiExe, "a service executable already built (and signed) from CONFIG, instead of building one");
+  msi->add_option("--launcher", launcher, "launcher executable (default: zanto-launcher-ARCH.exe beside zanto-pack)");
+  msi->add_option("--arch", arch, "x86 or x64 (overrides [package] arch)")->check(CLI::IsMember({"x86", "x64"}));
+  msi->add_option("--runtime-jar", runtimeJar, "runtime jar (default: zanto-runtime.jar beside zanto-pack)");
+  msi->add_option("--actions", actions, "custom-action DLL (default: zanto-msi-actions-ARCH.dll beside zanto-pack)");
+  msi->add_option("--wxs", wxs, "also write the package's WiX source to this file");
+
   std::string exe, extract;
   CLI::App* inspect = app.add_subcommand("inspect", "print what a packaged executable carries, as a configuration");
   inspect->add_option("EXE", exe, "packaged executable")->required();
@@ -92,6 +104,22 @@ int run(int argc, const char* const* argv) {
     request.toolDirectory = toolDirectory(argv[0]);
     std::vector<std::string> warnings;
     bool ok = buildPackage(request, warnings, error);
+    for (const std::string& w : warnings) std::fprintf(stderr, "zanto-pack: warning: %s\n", w.c_str());
+    return ok ? 0 : fail(error);
+  }
+  if (*msi) {
+    MsiRequest request;
+    request.build.config = pathFromUtf8(config);
+    request.build.output = pathFromUtf8(output);
+    if (!launcher.empty()) request.build.launcher = pathFromUtf8(launcher);
+    if (!arch.empty()) request.build.arch = archFromName(arch);
+    if (!runtimeJar.empty()) request.build.runtimeJar = pathFromUtf8(runtimeJar);
+    request.build.toolDirectory = toolDirectory(argv[0]);
+    if (!msiExe.empty()) request.exe = pathFromUtf8(msiExe);
+    if (!actions.empty()) request.actions = pathFromUtf8(actions);
+    if (!wxs.empty()) request.wxs = pathFromUtf8(wxs);
+    std::vector<std::string> warnings;
+    bool ok = buildMsi(request, warnings, error);
     for (const std::string& w : warnings) std::fprintf(stderr, "zanto-pack: warning: %s\n", w.c_str());
     return ok ? 0 : fail(error);
   }

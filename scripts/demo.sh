@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds everything into dist/, packages the example service and
 # takes it through its whole life under Wine's service control manager: install,
-# start, status, what the Java runtime received, stop, clean-up, uninstall.
+# start, status, what the Java runtime received, stop, clean-up, uninstall; then
+# the same service from its MSI package, installed and removed with msiexec.
 # There is no Windows Java runtime under Wine: the Java runtime the service finds
 # is the project's stand-in (tests/fixtures), which records what it was given
 # instead of running Java code.
@@ -131,4 +132,38 @@ run hello-service.exe /status
 explain "A second uninstall finds nothing and says so, with exit code 1:"
 run hello-service.exe /uninstall
 
-say "Done: the service was installed, run, stopped, cleaned up and removed under Wine"
+say "6. The MSI package: zanto-pack msi builds the executable and a Windows Installer package"
+explain "hello.toml's [msi] table gives the upgrade code; [version] the version the" \
+  "package carries. wixl (Debian's msitools) builds it from the WiX source zanto-pack writes."
+dist/zanto-pack msi "$work/hello/hello.toml" -o "$work/hello-service.msi"
+ls -l "$work/hello-service.msi"
+
+say "7. msiexec installs it quietly: files in Program Files, the service registered and started"
+explain "The package runs the installed executable's own install, so the service is the one" \
+  "install makes; SERVICE_ACCOUNT (and SERVICE_PASSWORD for a user) choose its account."
+msi_log=$work/msi-install.log
+printf '\n$ msiexec /i hello-service.msi /qn /l*v msi-install.log SERVICE_ACCOUNT=LocalService\n'
+code=0
+wine msiexec /i "$(winepath -w "$work/hello-service.msi")" /qn /l*v "$(winepath -w "$msi_log")" \
+  SERVICE_ACCOUNT=LocalService </dev/null || code=$?
+echo "(exit code $code)"
+installed="$c/Program Files/zanto examples/Hello Service"
+echo "Installed in C:\\Program Files\\zanto examples\\Hello Service:"
+ls "$installed" | sed 's/^/   /'
+echo "What the package's custom actions logged (msiexec /l*v):"
+tr -d '\r' <"$msi_log" | grep 'zanto:' | sed 's/^/   /'
+sleep 2
+service_state
+wine reg query 'HKLM\System\CurrentControlSet\Services\HelloService' </dev/null | tr -d '\r' |
+  grep -E 'ImagePath|Start|ObjectName'
+
+say "8. msiexec removes it: the service, its event source, the files and the folder go"
+printf '\n$ msiexec /x hello-service.msi /qn\n'
+code=0
+wine msiexec /x "$(winepath -w "$work/hello-service.msi")" /qn </dev/null || code=$?
+echo "(exit code $code)"
+service_state
+if [ -e "$c/Program Files/zanto examples" ]; then echo "   left behind: $(ls -R "$c/Program Files/zanto examples")"; else
+  echo "   C:\\Program Files\\zanto examples is gone"; fi
+
+say "Done: the service was installed, run, stopped, cleaned up and removed under Wine, by itself and from its MSI"

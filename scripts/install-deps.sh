@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
   openjdk-17-jdk-headless junit4 libtomlplusplus-dev libcli11-dev libzip-dev pkg-config googletest
-  osslsigncode openssl)
+  osslsigncode openssl wixl msitools libexpat1-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

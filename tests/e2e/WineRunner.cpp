@@ -64,7 +64,8 @@ RunResult runUnderWine(const std::string& program, const std::vector<std::string
       }
     }
     if (envrun && *envrun) words.push_back("--");
-    words.push_back(windowsPath(program));
+    // A Linux path, or a program Wine finds itself (msiexec, reg).
+    words.push_back(program.rfind('/', 0) == 0 ? windowsPath(program) : program);
     for (const std::string& a : args) words.push_back(a);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>("wine"));

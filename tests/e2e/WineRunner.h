@@ -20,6 +20,7 @@ struct RunResult {
 // takes some variables (TMP, TEMP) from its registry rather than from Linux.
 using Environment = std::map<std::string, std::optional<std::string>>;
 
+// `program` is a Linux path, or a name Wine finds in its system folder (msiexec).
 RunResult runUnderWine(const std::string& program, const std::vector<std::string>& args, const Environment& env = {},
                        int timeoutSeconds = 60);
 
