@@ -154,11 +154,8 @@ FILE* trustedVmOptions(FILE* file, const char* path) {
 }  // namespace
 
 FILE* readVmOptionsFile() {
-  static char longPath[kTextBufferSize];
   static char candidate[kTextBufferSize];
-  const char* exe = getExecutablePath();
-  DWORD n = getLongPath(exe, longPath, sizeof longPath);
-  if (n == 0 || n >= sizeof longPath) copyText(longPath, sizeof longPath, exe);
+  const char* longPath = getExecutableLongPath();
   size_t length = std::strlen(longPath);
   if (length >= 4) {
     copyText(candidate, sizeof candidate, longPath);

@@ -58,7 +58,7 @@ void showWarning(const char* text) {
   logError("%s", text);
   if (isEventLogMode()) {
     reportWarningEvent(text);
-  } else if (consoleErrorMode) {
+  } else if (isConsoleErrorMode()) {
     std::fputs(text, stderr);
     std::fputs("\n", stderr);
     std::fflush(stderr);

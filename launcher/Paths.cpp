@@ -65,6 +65,21 @@ const char* getExecutablePath() {
   return executablePath;
 }
 
+const char* getExecutableLongPath() {
+  static char path[kTextBufferSize];
+  static bool done = false;
+  if (done) return path;
+  done = true;
+  static wchar_t module[kTextBufferSize];
+  DWORD n = GetModuleFileNameW(nullptr, module, kTextBufferSize);
+  if (n > 0 && n < kTextBufferSize && !std::wcschr(module, L'~') &&
+      toNarrowPathLossless(module, path, sizeof path))
+    return path;
+  n = getLongPath(getExecutablePath(), path, sizeof path);
+  if (n == 0 || n >= sizeof path) copyText(path, sizeof path, getExecutablePath());
+  return path;
+}
+
 void lowerCasePath(char* path) {
   static wchar_t wide[kTextBufferSize];
   static char back[kTextBufferSize];
@@ -113,6 +128,16 @@ void getFullPath(char* destination, const char* path, bool keepCase) {
 }
 
 bool findFile(const char* path, FILETIME* lastWriteTime) {
+  // One query of the file itself; a folder listing only for a name with wildcards.
+  // As for a listing, a name that ends in a separator names nothing.
+  const size_t length = std::strlen(path);
+  if (length == 0 || path[length - 1] == '\\' || path[length - 1] == '/') return false;
+  if (!std::strpbrk(path, "*?")) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &attributes)) return false;
+    if (lastWriteTime) *lastWriteTime = attributes.ftLastWriteTime;
+    return true;
+  }
   WIN32_FIND_DATAA data;
   HANDLE h = FindFirstFileA(path, &data);
   if (h == INVALID_HANDLE_VALUE) return false;

@@ -18,6 +18,10 @@ bool toWidePath(const char* path, wchar_t* out, int units);
 bool toNarrowPathLossless(const wchar_t* path, char* out, int size);
 
 const char* getExecutablePath();
+// The same in long form, for names made from it (the .vmoptions file): the
+// module's own name when no part of it is a short (8.3) name, which spares
+// looking up every folder of the path, else the long form of the short path.
+const char* getExecutableLongPath();
 const char* getExecutableDirectory();  // ends in a backslash
 bool isNtPlatform();
 void lowerCasePath(char* path);
