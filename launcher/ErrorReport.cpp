@@ -32,8 +32,7 @@ void showError(const char* text) {
   static char report[kTextBufferSize];
   if (const char* log = getLogPath()) {
     static char longLog[kTextBufferSize];
-    DWORD n = getLongPath(log, longLog, sizeof longLog);
-    if (n == 0 || n >= sizeof longLog) copyText(longLog, sizeof longLog, log);
+    longPathOr(log, longLog, sizeof longLog);
     formatText(report, sizeof report, "%s\n\nLog: %s", text, longLog);
   } else {
     copyText(report, sizeof report, text);

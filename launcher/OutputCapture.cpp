@@ -70,8 +70,7 @@ class WinLogFiles : public LogFiles {
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return LogCheck::Trusted;  // made inside the folder at the first output
     char shown[kTextBufferSize];
-    DWORD n = getLongPath(path.c_str(), shown, sizeof shown);
-    if (n == 0 || n >= sizeof shown) copyText(shown, sizeof shown, path.c_str());
+    longPathOr(path.c_str(), shown, sizeof shown);
     bool plain = plainFileInside(file, shown, why, true);
     CloseHandle(file);
     return plain ? LogCheck::Trusted : LogCheck::Refused;
@@ -227,8 +226,7 @@ class WinLogFiles : public LogFiles {
       return LogCheck::Unavailable;
     }
     char named[kTextBufferSize];
-    DWORD n = getLongPath(folder.c_str(), named, sizeof named);
-    if (n == 0 || n >= sizeof named) copyText(named, sizeof named, folder.c_str());
+    longPathOr(folder.c_str(), named, sizeof named);
     BY_HANDLE_FILE_INFORMATION info;
     const std::string final = finalPathOf(handle);
     bool trusted = false;

@@ -75,8 +75,7 @@ const char* getExecutableLongPath() {
   if (n > 0 && n < kTextBufferSize && !std::wcschr(module, L'~') &&
       toNarrowPathLossless(module, path, sizeof path))
     return path;
-  n = getLongPath(getExecutablePath(), path, sizeof path);
-  if (n == 0 || n >= sizeof path) copyText(path, sizeof path, getExecutablePath());
+  longPathOr(getExecutablePath(), path, sizeof path);
   return path;
 }
 
@@ -179,6 +178,11 @@ size_t listFiles(const char* directory, const char* extension, std::vector<std::
 
 DWORD getLongPath(const char* path, char* destination, DWORD size) {
   return GetLongPathNameA(path, destination, size);
+}
+
+void longPathOr(const char* path, char* destination, DWORD size) {
+  DWORD n = getLongPath(path, destination, size);
+  if (n == 0 || n >= size) copyText(destination, size, path);
 }
 
 }  // namespace zanto

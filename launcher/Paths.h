@@ -33,5 +33,8 @@ bool findFile(const char* path, FILETIME* lastWriteTime);
 void resolvePathList(char* destination, const char* list);
 size_t listFiles(const char* directory, const char* extension, std::vector<std::string>& names);
 DWORD getLongPath(const char* path, char* destination, DWORD size);
+// The long form of `path` into `destination`, or `path` itself (cut to fit) when
+// it has none: for names shown to people and compared with final paths.
+void longPathOr(const char* path, char* destination, DWORD size);
 
 }  // namespace zanto
