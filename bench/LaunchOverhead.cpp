@@ -134,12 +134,14 @@ int main(int argc, char** argv) {
   for (int i = 0; i < rounds; ++i) {
     double launcher = 0, minimal = 0;
     for (int turn = 0; turn < 2; ++turn) {
-      if ((turn == 0) == (i % 2 == 0)) {
-        launcher = runService(launcherService);
-        if (!launcherExit) launcherExit = lastWin32ExitCode;
-      } else {
-        minimal = runService(minimalService);
+      const bool ours = (turn == 0) == (i % 2 == 0);
+      const double took = runService(ours ? launcherService : minimalService);
+      if (took < 0) {
+        std::fprintf(stderr, "cannot start the %s service (%lu)\n", ours ? "launcher" : "minimal", GetLastError());
+        return 1;
       }
+      if (ours && !launcherExit) launcherExit = lastWin32ExitCode;
+      (ours ? launcher : minimal) = took;
     }
     tLauncher.push_back(launcher);
     tMinimal.push_back(minimal);
